@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages that tralune needs and are missing: "./deps.sh run" for building and
+# running, "./deps.sh test" for the whole test suite as well. Uses sudo when not run as root.
+set -eu
+
+run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core"
+test_packages="$run_packages libgtest-dev imagemagick python3-pil"
+
+case "${1:-run}" in
+  run) wanted=$run_packages ;;
+  test) wanted=$test_packages ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=""
+for p in $wanted; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,44 @@
+// The 640x480 frame buffer that all drawing goes into, its drawing operations, and the PCX picture decoder.
+#ifndef TRALUNE_GFX_H
+#define TRALUNE_GFX_H
+
+#include "tralune.h"
+
+class gfx {
+public:
+    // The one frame buffer, created black on the first call and never deleted.
+    static gfx* instance();
+
+    // Opens the full-screen 640x480 display. 0 when it is up; 1 when it could not be opened,
+    // and then displayerror() says why.
+    int init();
+    // SDL's reason for the last failure to open the display.
+    const char* displayerror();
+    // Shows the frame on the screen and takes one pending input event; Escape held or a quit
+    // request ends the process with status 0 from in here. Always 0: a failed refresh is skipped.
+    int update();
+    // Closes the display. Always 0.
+    int close();
+
+    // Fills every pixel with (r << 16) | (g << 8) | b, unmasked and unclamped, so a component above
+    // 255 spills into the next one or into the top byte. Always 0.
+    int clearscreen(int r, int g, int b);
+    // Writes pixel index y * 640 + x. Only the index is tested, so a column past 639 lands on a
+    // following row; 1 (and nothing written) when the index falls outside the frame, else 0.
+    int putpixel(int x, int y, pixel c);
+    // Writes (r << 16) | (g << 8) | b at (x, y) with no check at all: x must be 0..639, y 0..479.
+    int setpixel(int x, int y, int r, int g, int b);
+    // Copies the sprite with its top-left corner at (x, y), opaque. Only the part that lies inside
+    // the frame is copied, whatever the sprite's size or place. Always 0.
+    int drawMEM(const MEM_Sprite* s, int x, int y);
+    // Decodes an 8-bit run-length PCX file into s; see pcx.cpp for the subset read.
+    // 0 on success (s then owns a new pixel block); 1 when the file cannot be decoded, with s untouched.
+    int loadPCX(MEM_Sprite* s, const char* path);
+
+    pixel pixels[SCREEN_PIXELS];
+
+private:
+    static gfx* the;
+};
+
+#endif

@@ -1,0 +1,46 @@
+// Program entry: starts the song in a child process, prepares the frame buffer, the font and the
+// display, and runs the script named on the command line (default "script.txt").
+#include "font.h"
+#include "gfx.h"
+#include "script.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+// Run in the song child: waits 1.5 s, then plays "gnusong.mp3" from the current directory and
+// returns when the player ends. The player's own result is of no interest to the run.
+void musik()
+{
+    usleep(1500000);
+    int ignored = system("mpg123 gnusong.mp3");
+    (void)ignored;
+}
+
+int main(int argc, char** argv)
+{
+    // The song child is never waited for, signalled or stopped: it plays on after the run ends,
+    // whichever way it ends. A failed fork just means no song.
+    if (fork() == 0) {
+        musik();
+        return 0;
+    }
+    gfx* g = gfx::instance();
+    // The font is loaded before the display opens; without it "text" lines draw nothing.
+    if (font::instance()->loadfont("font.pcx") != 0)
+        std::cout << "Could not load font.pcx" << std::endl;
+    if (g->init() != 0) {
+        std::cout << "Could not open the display: " << g->displayerror() << std::endl;
+        return 1;
+    }
+    script s;
+    if (argc > 1) {
+        std::cout << "Opening file: " << argv[1] << std::endl;
+        s.readscript(argv[1]);
+    } else {
+        std::cout << "No file specified. Using default script.txt\n";
+        s.readscript("script.txt");
+    }
+    g->close();
+    return 0;
+}

@@ -1,0 +1,171 @@
+// The script reader and the command handlers.
+#include "script.h"
+#include "font.h"
+#include "gfx.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+int readnumber(const char* text)
+{
+    const char* p = text;
+    while (isspace((unsigned char)*p))
+        p++;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        value = value * 10 + (*p - '0');
+        if (value > (long long)INT_MAX + 1)
+            value = (long long)INT_MAX + 1;
+    }
+    if (negative)
+        return int(-value);
+    return int(value > INT_MAX ? INT_MAX : value);
+}
+
+int script::readscript(const char* path)
+{
+    std::ifstream in(path);
+    if (!in.is_open()) {
+        std::cout << "The file was not opened\n";
+        exit(1);
+    }
+    line = 1;
+    gfx* g = gfx::instance();
+    char text[100];
+    for (;;) {
+        // The flag left by the previous read: a last line without a line feed ends the run here.
+        if (in.eof())
+            return 0;
+        text[0] = 0;
+        // A line of 100 or more characters leaves the stream failed, so every later read gives an
+        // empty line, which then fails to parse: over-long lines end the run at the next line.
+        in.getline(text, sizeof text);
+        if (in.eof() && in.gcount() == 0)
+            return 0;
+        if (getcmd(text) != 0) {
+            std::cout << "Error parsing cmd at line: " << line << std::endl;
+            exit(1);
+        }
+        if (cmd[0]) {
+            if (getargs(text) != 0) {
+                std::cout << "Error parsing arguments at line: " << line << std::endl;
+                exit(1);
+            }
+            if (checkstring(cmd, "text") == 0)
+                printtext();
+            else if (checkstring(cmd, "setimg") == 0)
+                setimg(args);
+            else if (checkstring(cmd, "hop") == 0)
+                hop();
+            else if (checkstring(cmd, "bounce") == 0)
+                bounce();
+            else if (checkstring(cmd, "sleep") == 0) {
+                // A negative count would be taken as a huge unsigned one and hang the run.
+                int seconds = readnumber(args);
+                if (seconds > 0)
+                    sleep(unsigned(seconds));
+            } else if (checkstring(cmd, "usleep") == 0) {
+                int micros = readnumber(args);
+                if (micros > 0)
+                    usleep(useconds_t(micros));
+            } else if (checkstring(cmd, "clearscreen") == 0)
+                clearscreen();
+            else {
+                std::cout << "Unknown command at line: " << line << " exiting now..." << std::endl;
+                exit(1);
+            }
+        }
+        line++;
+        g->update();
+    }
+}
+
+int script::getcmd(const char* text)
+{
+    if (text[0] == ';') {
+        cmd[0] = 0;
+        return 0;
+    }
+    const char* open = strchr(text, '(');
+    if (!open)
+        return 1;
+    size_t k = std::min<size_t>(open - text, sizeof cmd - 1);
+    memcpy(cmd, text, k);
+    cmd[k] = 0;
+    return 0;
+}
+
+int script::getargs(const char* text)
+{
+    const char* open = strchr(text, '(');
+    if (!open)
+        return 1;
+    const char* close = strchr(open + 1, ')');
+    if (!close)
+        return 1;
+    size_t k = std::min<size_t>(close - open - 1, sizeof args - 1);
+    memcpy(args, open + 1, k);
+    args[k] = 0;
+    return 0;
+}
+
+int script::checkstring(const char* a, const char* b)
+{
+    return strcmp(a, b) == 0 ? 0 : 1;
+}
+
+int script::printtext()
+{
+    font* f = font::instance();
+    f->write(args, -1, 480 - f->height);
+    return 0;
+}
+
+int script::setimg(const char* path)
+{
+    MEM_Sprite picture;
+    gfx* g = gfx::instance();
+    if (g->loadPCX(&picture, path) != 0)
+        return 1;
+    g->drawMEM(&picture, (640 - picture.width) / 2, 0);
+    delete[] picture.pixels;
+    return 0;
+}
+
+int script::hop()
+{
+    std::cout << "Now i hop\n";
+    return 0;
+}
+
+int script::bounce()
+{
+    std::cout << "now i bounce\n";
+    return 0;
+}
+
+int script::clearscreen()
+{
+    // Each component starts just after the next comma; the scans stop at the end of the argument, and
+    // a component with no comma before it is 0.
+    int r = readnumber(args);
+    int g = 0, b = 0;
+    const char* comma = strchr(args, ',');
+    if (comma) {
+        g = readnumber(comma + 1);
+        comma = strchr(comma + 1, ',');
+        if (comma)
+            b = readnumber(comma + 1);
+    }
+    gfx::instance()->clearscreen(r, g, b);
+    return 0;
+}

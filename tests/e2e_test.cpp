@@ -1,0 +1,299 @@
+// End to end: the built tralune run on script files, as a user runs it, with a stub song player.
+#include "runner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// Lines of the stub player's log, split into words.
+std::vector<std::vector<std::string>> playerlines(const Stage& st)
+{
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(readtext(st.playerlog()));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        std::string word;
+        while (words >> word)
+            w.push_back(word);
+        lines.push_back(w);
+    }
+    return lines;
+}
+
+// A stage with the test font in place, so the font message does not appear.
+struct Run : public ::testing::Test {
+    Run() { st.addfont(); }
+    Stage st;
+};
+
+// Start-up and the choice of script ------------------------------------------------------------
+
+TEST_F(Run, WithoutArgumentRunsScriptTxt)
+{
+    st.write("script.txt", "hop()\n");
+    RunResult r = st.run();
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "No file specified. Using default script.txt\nNow i hop\n");
+}
+
+TEST_F(Run, NamedScriptIsOpenedAndRun)
+{
+    mkdir(st.work("songs").c_str(), 0755);
+    st.write("songs/a.txt", "bounce()\nhop()");
+    RunResult r = st.run({"songs/a.txt", "ignored", "too"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: songs/a.txt\nnow i bounce\nNow i hop\n");
+}
+
+TEST_F(Run, MissingScriptEndsWithStatusOne)
+{
+    RunResult r = st.run({"nothere.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Opening file: nothere.txt\nThe file was not opened\n");
+}
+
+TEST_F(Run, MissingDefaultScriptEndsWithStatusOne)
+{
+    RunResult r = st.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "No file specified. Using default script.txt\nThe file was not opened\n");
+}
+
+TEST_F(Run, EmptyArgumentIsAMissingScript)
+{
+    RunResult r = st.run({""});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Opening file: \nThe file was not opened\n");
+}
+
+TEST_F(Run, EmptyScriptEndsCleanly)
+{
+    st.write("s.txt", "");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\n");
+}
+
+TEST_F(Run, UnopenableDisplayIsReportedBeforeTheScriptIsRead)
+{
+    st.write("script.txt", "hop()\n");
+    RunOptions o;
+    o.env = {"SDL_VIDEODRIVER=nosuchdriver"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output.rfind("Could not open the display: ", 0), 0u) << r.output;
+    EXPECT_GT(r.output.size(), std::string("Could not open the display: \n").size()) << "SDL's reason is missing";
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+}
+
+TEST(RunWithoutFont, MissingFontIsReportedAndTheScriptStillRuns)
+{
+    Stage st;
+    st.write("script.txt", "text(Hello)\nhop()\n");
+    RunResult r = st.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Could not load font.pcx\nNo file specified. Using default script.txt\nNow i hop\n");
+}
+
+// Script errors --------------------------------------------------------------------------------
+
+struct ErrorCase {
+    const char* name;
+    std::string script;
+    const char* message;
+};
+
+class ScriptError : public Run, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(ScriptError, PrintsOneLineAndEndsWithStatusOne)
+{
+    st.write("s.txt", GetParam().script);
+    RunResult r = st.run({"s.txt"});
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, std::string("Opening file: s.txt\n") + GetParam().message) << GetParam().script;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ScriptError,
+    ::testing::Values(
+        ErrorCase{"FileEndingInTwoLineFeeds", "hop()\n\n", "Now i hop\nError parsing cmd at line: 2\n"},
+        ErrorCase{"EmptyLineInTheMiddle", "hop()\n\nhop()\n", "Now i hop\nError parsing cmd at line: 2\n"},
+        ErrorCase{"NoParenthesis", "hop\n", "Error parsing cmd at line: 1\n"},
+        ErrorCase{"SpaceBeforeSemicolonIsNoComment", ";c\n(x\n ;no comment\n", "Error parsing cmd at line: 3\n"},
+        ErrorCase{"NoClosingParenthesis", "text(abc\n", "Error parsing arguments at line: 1\n"},
+        ErrorCase{"ArgumentCheckedBeforeName", "hop()\nfoo(x\n", "Now i hop\nError parsing arguments at line: 2\n"},
+        ErrorCase{"NamesAreCaseSensitive", "Text(x)\n", "Unknown command at line: 1 exiting now...\n"},
+        ErrorCase{"SpaceBeforeParenthesis", ";\ntext (x)\n", "Unknown command at line: 2 exiting now...\n"},
+        ErrorCase{"LineHoldingOnlyCarriageReturn", "hop()\r\n\r\n", "Now i hop\nError parsing cmd at line: 2\n"},
+        // A comment of 100 characters: the first 99 are read as the comment, the next read fails.
+        ErrorCase{"OverLongComment", ";" + std::string(99, 'a') + "\nhop()\n", "Error parsing cmd at line: 2\n"},
+        // A line of 100 characters runs its first 99, then the next read fails.
+        ErrorCase{"OverLongLine", "hop()" + std::string(95, ' ') + "\nhop()\n",
+                  "Now i hop\nError parsing cmd at line: 2\n"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Run, ErrorMessagesAreNotLostBehindEarlierOutput)
+{
+    // "hop" output is buffered, the error line flushes: both reach the file in order.
+    st.write("s.txt", "hop()\nbounce()\nzap()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\nnow i bounce\nUnknown command at line: 3 exiting now...\n");
+}
+
+TEST_F(Run, LinesAfterTheClosingParenthesisAreIgnoredAndCarriageReturnsTolerated)
+{
+    st.write("s.txt", "hop(1)x\r\n;c\r\nbounce()\r\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\nnow i bounce\n");
+}
+
+TEST_F(Run, ALineOfNinetyNineCharactersIsReadWholeAndOneOfAHundredIsCut)
+{
+    std::string ok = "hop(" + std::string(94, 'x') + ")";
+    ASSERT_EQ(ok.size(), 99u);
+    st.write("ok.txt", ok + "\nbounce()\n");
+    RunResult r = st.run({"ok.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: ok.txt\nNow i hop\nnow i bounce\n");
+
+    // Cut at 99 characters, this line has lost its ")".
+    std::string toolong = "hop(" + std::string(95, 'x') + ")";
+    st.write("long.txt", toolong + "\nbounce()\n");
+    r = st.run({"long.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Opening file: long.txt\nError parsing arguments at line: 1\n");
+}
+
+// Waits ----------------------------------------------------------------------------------------
+
+TEST_F(Run, SleepWaitsItsSeconds)
+{
+    st.write("s.txt", "sleep(1)\nhop()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GE(r.seconds, 0.95);
+    EXPECT_LT(r.seconds, 6.0);
+}
+
+TEST_F(Run, SleepReadsTheLeadingDigits)
+{
+    st.write("s.txt", "sleep(1s)\nsleep(abc)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GE(r.seconds, 0.95);
+    EXPECT_LT(r.seconds, 6.0);
+}
+
+TEST_F(Run, UsleepWaitsItsMicroseconds)
+{
+    st.write("s.txt", "usleep(600000)\nusleep(600000)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GE(r.seconds, 1.15);
+    EXPECT_LT(r.seconds, 6.0);
+}
+
+TEST_F(Run, NegativeWaitsDoNotWaitAtAll)
+{
+    // Taken as unsigned counts these would wait for decades.
+    st.write("s.txt", "sleep(-1)\nusleep(-1)\nsleep(-99999999999999)\nusleep(-2147483648)\nhop()\n");
+    RunOptions o;
+    o.args = {"s.txt"};
+    o.timeout = 10;
+    RunResult r = st.run(o);
+    EXPECT_TRUE(r.exited) << "the run hung";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\n");
+    EXPECT_LT(r.seconds, 5.0);
+}
+
+TEST_F(Run, SigtermDuringShortWaitsEndsWithStatusZeroAtTheEndOfALine)
+{
+    std::string text;
+    for (int i = 0; i < 200; i++)
+        text += "usleep(50000)\nhop()\n";
+    st.write("s.txt", text);
+    RunOptions o;
+    o.args = {"s.txt"};
+    o.signalafter = 1.0;
+    RunResult r = st.run(o);
+    EXPECT_TRUE(r.exited) << "killed by the signal instead of quitting";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_LT(r.seconds, 4.0);
+    // It stopped at the end of a line, not at the end of the script, and not in the middle of one.
+    size_t hops = 0;
+    for (size_t at = r.output.find("Now i hop\n"); at != std::string::npos; at = r.output.find("Now i hop\n", at + 1))
+        hops++;
+    EXPECT_GT(hops, 0u);
+    EXPECT_LT(hops, 200u);
+    EXPECT_EQ(r.output.substr(r.output.size() - 10), "Now i hop\n");
+}
+
+// The song -------------------------------------------------------------------------------------
+
+TEST_F(Run, PlayerStartsOnceAboutOneAndAHalfSecondsInAsMpg123GnusongInTheCurrentFolder)
+{
+    st.write("s.txt", "sleep(3)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    usleep(200000);
+    auto lines = playerlines(st);
+    ASSERT_EQ(lines.size(), 2u) << readtext(st.playerlog());
+    ASSERT_EQ(lines[0].size(), 4u) << readtext(st.playerlog());
+    EXPECT_EQ(lines[0][0], "start");
+    double delay = std::stod(lines[0][1]) - r.started;
+    EXPECT_GE(delay, 1.4);
+    EXPECT_LT(delay, 2.5);
+    char real[4096];
+    ASSERT_NE(realpath(st.work().c_str(), real), nullptr);
+    EXPECT_EQ(lines[0][2], real);
+    EXPECT_EQ(lines[0][3], "gnusong.mp3");
+}
+
+TEST_F(Run, PlayerStartsEvenWhenTheScriptEndsAtOnceAndTheRunDoesNotWaitForIt)
+{
+    st.write("s.txt", "hop()\n");
+    RunOptions o;
+    o.args = {"s.txt"};
+    o.env = {"PLAYER_SECONDS=3"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_LT(r.seconds, 1.4) << "the run waited for the song";
+    // The song child goes on after the run has ended: the player starts, and is still playing.
+    double deadline = now() + 5;
+    while (playerlines(st).empty() && now() < deadline)
+        usleep(20000);
+    auto lines = playerlines(st);
+    ASSERT_EQ(lines.size(), 1u) << readtext(st.playerlog());
+    EXPECT_EQ(lines[0][0], "start");
+}
+
+TEST_F(Run, ScriptErrorLeavesTheSongPlaying)
+{
+    st.write("s.txt", "usleep(1700000)\nbad\n");
+    RunOptions o;
+    o.args = {"s.txt"};
+    o.env = {"PLAYER_SECONDS=3"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 1);
+    usleep(200000);
+    auto lines = playerlines(st);
+    ASSERT_EQ(lines.size(), 1u) << readtext(st.playerlog());
+    EXPECT_EQ(lines[0][0], "start");
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+// A recording stand-in for the video layer: every frame that would reach the screen is kept, so tests
+// can check what the program shows after each script line.
+#include "fakevideo.h"
+
+#include <cstdlib>
+#include <cstring>
+
+std::vector<std::vector<pixel>> shownframes;
+bool videoup = false;
+bool failinit = false;
+
+int initvideo(int, int)
+{
+    if (failinit)
+        return 0;
+    videoup = true;
+    return 1;
+}
+
+const char* videoerror()
+{
+    return "stand-in display refused";
+}
+
+int updatevideo(const pixel* frame)
+{
+    if (!videoup)
+        return 0;
+    shownframes.emplace_back(frame, frame + SCREEN_PIXELS);
+    return 1;
+}
+
+int checkevents()
+{
+    return 0;
+}
+
+void closevideo()
+{
+    videoup = false;
+}

@@ -1,0 +1,132 @@
+// Runs the built tralune binary for end-to-end tests.
+#include "runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+extern char** environ;
+
+double now()
+{
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+Stage::Stage()
+{
+    mkdir((dir / "bin").c_str(), 0755);
+    mkdir((dir / "work").c_str(), 0755);
+    std::string stub = "#!/bin/sh\n"
+                       "echo \"start $(date +%s.%N) $(pwd) $*\" >> '" + playerlog() + "'\n"
+                       "sleep \"${PLAYER_SECONDS:-0}\"\n"
+                       "echo \"end $(date +%s.%N)\" >> '" + playerlog() + "'\n";
+    dir.write("bin/mpg123", stub);
+    chmod((dir / "bin/mpg123").c_str(), 0755);
+}
+
+std::string Stage::work(const std::string& name) const
+{
+    return name.empty() ? dir / "work" : dir / ("work/" + name);
+}
+
+std::string Stage::write(const std::string& name, const std::string& text) const
+{
+    return dir.write("work/" + name, text);
+}
+
+void Stage::addfont() const
+{
+    writefile(work("font.pcx"), encodepcx(testFont()));
+}
+
+RunResult Stage::run(std::vector<std::string> args) const
+{
+    RunOptions o;
+    o.args = std::move(args);
+    return run(o);
+}
+
+RunResult Stage::run(const RunOptions& opts) const
+{
+    std::string binary = opts.binary.empty() ? TRALUNE_BINARY : opts.binary;
+    std::vector<std::string> env;
+    for (char** e = environ; *e; e++)
+        env.push_back(*e);
+    auto setenvline = [&env](const std::string& line) {
+        std::string name = line.substr(0, line.find('=') + 1);
+        for (auto& e : env)
+            if (e.compare(0, name.size(), name) == 0) {
+                e = line;
+                return;
+            }
+        env.push_back(line);
+    };
+    const char* path = getenv("PATH");
+    setenvline("PATH=" + dir / "bin" + ":" + (path ? path : "/usr/bin:/bin"));
+    setenvline("SDL_VIDEODRIVER=dummy");
+    for (const auto& e : opts.env)
+        setenvline(e);
+
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const auto& a : opts.args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    std::string outpath = dir / "output.txt";
+    std::string workdir = work();
+    RunResult r;
+    r.started = now();
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        // A file, not a pipe: the song child keeps its copy open until the player ends.
+        int fd = open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int nul = open("/dev/null", O_RDONLY);
+        if (fd < 0 || nul < 0 || chdir(workdir.c_str()) != 0)
+            _exit(127);
+        dup2(nul, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    bool signalled = false;
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        double elapsed = now() - r.started;
+        if (!signalled && opts.signalafter >= 0 && elapsed >= opts.signalafter) {
+            kill(pid, opts.signalnumber);
+            signalled = true;
+        }
+        if (elapsed > opts.timeout) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            r.seconds = now() - r.started;
+            r.output = readtext(outpath);
+            return r;
+        }
+        usleep(2000);
+    }
+    r.seconds = now() - r.started;
+    r.exited = WIFEXITED(status);
+    r.status = r.exited ? WEXITSTATUS(status) : -1;
+    r.output = readtext(outpath);
+    return r;
+}

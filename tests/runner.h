@@ -1,0 +1,49 @@
+// Runs the built tralune binary as a user would: in a folder of its own, on the dummy video driver,
+// with a stub song player first on PATH and its output sent to a file.
+#ifndef TRALUNE_RUNNER_H
+#define TRALUNE_RUNNER_H
+
+#include "testfiles.h"
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    bool exited = false;     // ended by exit (not a signal, not killed for taking too long)
+    int status = -1;         // exit status when exited
+    std::string output;      // everything written to standard output and standard error
+    double seconds = 0;      // from start to end of the tralune process
+    double started = 0;      // wall-clock start, seconds since the epoch
+};
+
+struct RunOptions {
+    std::vector<std::string> args;            // arguments after the program name
+    std::vector<std::string> env;             // NAME=value entries added to or replacing the environment
+    double timeout = 20;                      // killed after this many seconds
+    double signalafter = -1;                  // send signalnumber after this many seconds, if >= 0
+    int signalnumber = 15;
+    std::string binary;                       // the program to run; tralune by default
+};
+
+// A folder set up for a run: a stub "mpg123" in bin/ that appends one line
+// "start <epoch seconds> <working dir> <args>" to player.log when it starts and "end <epoch seconds>"
+// when it ends, after sleeping PLAYER_SECONDS (0 by default). The run's working folder is work/.
+class Stage {
+public:
+    Stage();
+    std::string work(const std::string& name = "") const;
+    std::string playerlog() const { return dir / "player.log"; }
+    // Writes text into work/name.
+    std::string write(const std::string& name, const std::string& text) const;
+    // Writes the small test font as work/font.pcx.
+    void addfont() const;
+    RunResult run(const RunOptions& opts) const;
+    RunResult run(std::vector<std::string> args = {}) const;
+
+private:
+    ScratchDir dir;
+};
+
+double now();
+
+#endif

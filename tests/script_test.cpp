@@ -1,0 +1,278 @@
+// The script reader: line syntax, argument numbers, colour fills, and the frames shown line by line.
+#include "fakevideo.h"
+#include "gfx.h"
+#include "script.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// getcmd -----------------------------------------------------------------------------------------
+
+TEST(Getcmd, TakesEverythingBeforeTheFirstParenthesis)
+{
+    script s;
+    ASSERT_EQ(s.getcmd("text(Hello (there))"), 0);
+    EXPECT_STREQ(s.cmd, "text");
+}
+
+TEST(Getcmd, KeepsSpacesAndCase)
+{
+    script s;
+    ASSERT_EQ(s.getcmd(" Text (x)"), 0);
+    EXPECT_STREQ(s.cmd, " Text ");
+}
+
+TEST(Getcmd, CommentGivesAnEmptyCommand)
+{
+    script s;
+    strcpy(s.cmd, "old");
+    ASSERT_EQ(s.getcmd(";text(x)"), 0);
+    EXPECT_STREQ(s.cmd, "");
+    // Only the first character makes a comment, and a comment needs no parenthesis.
+    EXPECT_EQ(s.getcmd(";"), 0);
+    EXPECT_EQ(s.getcmd(" ;x"), 1);
+}
+
+TEST(Getcmd, LeadingParenthesisGivesAnEmptyCommand)
+{
+    script s;
+    ASSERT_EQ(s.getcmd("(anything"), 0);
+    EXPECT_STREQ(s.cmd, "");
+}
+
+TEST(Getcmd, FailsWithoutAParenthesis)
+{
+    script s;
+    EXPECT_EQ(s.getcmd(""), 1);
+    EXPECT_EQ(s.getcmd("hop"), 1);
+    EXPECT_EQ(s.getcmd("\r"), 1);
+}
+
+TEST(Getcmd, StopsAtAnEmbeddedNul)
+{
+    script s;
+    const char text[] = "hop\0(x)";
+    EXPECT_EQ(s.getcmd(text), 1);
+}
+
+// getargs ----------------------------------------------------------------------------------------
+
+TEST(Getargs, TakesTheTextUpToTheFirstClosingParenthesis)
+{
+    script s;
+    ASSERT_EQ(s.getargs("text(Hello %world%) trailing)"), 0);
+    EXPECT_STREQ(s.args, "Hello %world%");
+}
+
+TEST(Getargs, EmptyParenthesesGiveAnEmptyArgument)
+{
+    script s;
+    strcpy(s.args, "a long earlier argument");
+    ASSERT_EQ(s.getargs("hop()"), 0);
+    EXPECT_STREQ(s.args, "");
+}
+
+TEST(Getargs, ClosingParenthesisBeforeTheOpeningOneDoesNotCount)
+{
+    script s;
+    EXPECT_EQ(s.getargs("a)b(c"), 1);
+    ASSERT_EQ(s.getargs("a)b(c)"), 0);
+    EXPECT_STREQ(s.args, "c");
+}
+
+TEST(Getargs, FailsWithoutEitherParenthesis)
+{
+    script s;
+    EXPECT_EQ(s.getargs("text(abc"), 1);
+    EXPECT_EQ(s.getargs("textabc)"), 1);
+    EXPECT_EQ(s.getargs(""), 1);
+}
+
+TEST(Getargs, KeepsCarriageReturnsInsideTheArgument)
+{
+    script s;
+    ASSERT_EQ(s.getargs("text(a\r)\r"), 0);
+    EXPECT_STREQ(s.args, "a\r");
+}
+
+// checkstring ------------------------------------------------------------------------------------
+
+TEST(Checkstring, EqualStringsGiveZero)
+{
+    script s;
+    EXPECT_EQ(s.checkstring("clearscreen", "clearscreen"), 0);
+}
+
+TEST(Checkstring, ADifferenceOrAPrefixGivesOne)
+{
+    script s;
+    EXPECT_EQ(s.checkstring("text", "Text"), 1);
+    EXPECT_EQ(s.checkstring("tex", "text"), 1);
+    EXPECT_EQ(s.checkstring("texts", "text"), 1);
+    EXPECT_EQ(s.checkstring("text ", "text"), 1);
+}
+
+// Numbers ----------------------------------------------------------------------------------------
+
+TEST(Readnumber, ReadsLikeAtoi)
+{
+    EXPECT_EQ(readnumber("42"), 42);
+    EXPECT_EQ(readnumber("  \t-17x"), -17);
+    EXPECT_EQ(readnumber("+8"), 8);
+    EXPECT_EQ(readnumber("2s"), 2);
+    EXPECT_EQ(readnumber("abc"), 0);
+    EXPECT_EQ(readnumber(""), 0);
+    EXPECT_EQ(readnumber("- 5"), 0);
+    EXPECT_EQ(readnumber(" 128 "), 128);
+}
+
+TEST(Readnumber, SaturatesOutsideTheIntRange)
+{
+    EXPECT_EQ(readnumber("2147483647"), INT_MAX);
+    EXPECT_EQ(readnumber("2147483648"), INT_MAX);
+    EXPECT_EQ(readnumber("99999999999999999999999999"), INT_MAX);
+    EXPECT_EQ(readnumber("-2147483648"), INT_MIN);
+    EXPECT_EQ(readnumber("-99999999999999999999999999"), INT_MIN);
+}
+
+// clearscreen ------------------------------------------------------------------------------------
+
+class Clearscreen : public ::testing::Test {
+protected:
+    pixel fill(const char* argument)
+    {
+        gfx::instance()->clearscreen(1, 2, 3);
+        script s;
+        // Whatever an earlier, longer argument left behind the terminator must not be read.
+        memset(s.args, ',', sizeof s.args);
+        strcpy(s.args, argument);
+        EXPECT_EQ(s.clearscreen(), 0);
+        pixel first = gfx::instance()->pixels[0];
+        for (pixel p : gfx::instance()->pixels)
+            if (p != first) {
+                ADD_FAILURE() << "the fill is not uniform";
+                break;
+            }
+        return first;
+    }
+};
+
+TEST_F(Clearscreen, ThreeComponents)
+{
+    EXPECT_EQ(fill("255,0,0"), 0x00FF0000u);
+    EXPECT_EQ(fill("1,2,3"), 0x00010203u);
+}
+
+TEST_F(Clearscreen, WhiteSpaceBeforeANumberIsSkippedAndANumberEndsAtANonDigit)
+{
+    EXPECT_EQ(fill("0, 128 ,255"), 0x000080FFu);
+}
+
+TEST_F(Clearscreen, MissingComponentsAreZero)
+{
+    EXPECT_EQ(fill("255"), 0x00FF0000u);
+    EXPECT_EQ(fill("255,16"), 0x00FF1000u);
+    EXPECT_EQ(fill(""), 0u);
+    EXPECT_EQ(fill(",,7"), 0x00000007u);
+}
+
+TEST_F(Clearscreen, ComponentsAreNotClamped)
+{
+    EXPECT_EQ(fill("0,0,256"), 0x00000100u);
+}
+
+// readscript with the recording display ------------------------------------------------------------
+
+class Reader : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        shownframes.clear();
+        videoup = true;
+        gfx::instance()->clearscreen(0, 0, 0);
+    }
+    void TearDown() override { videoup = false; }
+    ScratchDir dir;
+};
+
+TEST_F(Reader, ShowsTheFrameAfterEveryLineCommentsIncluded)
+{
+    std::string path = dir.write("s.txt", "clearscreen(255,0,0)\n;a comment\n(skipped\nclearscreen(0,0,255)\n");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    ASSERT_EQ(shownframes.size(), 4u);
+    EXPECT_EQ(shownframes[0][0], 0x00FF0000u);
+    EXPECT_EQ(shownframes[1][0], 0x00FF0000u);
+    EXPECT_EQ(shownframes[2][0], 0x00FF0000u);
+    EXPECT_EQ(shownframes[3][0], 0x000000FFu);
+    EXPECT_EQ(s.line, 5);
+}
+
+TEST_F(Reader, ALastLineWithoutLineFeedRuns)
+{
+    std::string path = dir.write("s.txt", "clearscreen(0,255,0)");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    ASSERT_EQ(shownframes.size(), 1u);
+    EXPECT_EQ(shownframes[0][0], 0x0000FF00u);
+}
+
+TEST_F(Reader, AnEmptyScriptShowsNothing)
+{
+    std::string path = dir.write("s.txt", "");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    EXPECT_EQ(shownframes.size(), 0u);
+}
+
+TEST_F(Reader, ALineOfExactly99CharactersIsReadWhole)
+{
+    std::string arg(99 - 13, '9');
+    arg[0] = '1';
+    arg[1] = ',';
+    arg[2] = '2';
+    arg[3] = ',';
+    arg[4] = '3';
+    arg[5] = ' ';
+    std::string line = "clearscreen(" + arg + ")";
+    ASSERT_EQ(line.size(), 99u);
+    std::string path = dir.write("s.txt", line + "\nclearscreen(4,5,6)\n");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    ASSERT_EQ(shownframes.size(), 2u);
+    EXPECT_EQ(shownframes[0][0], 0x00010203u);
+    EXPECT_EQ(shownframes[1][0], 0x00040506u);
+}
+
+TEST_F(Reader, CarriageReturnsAfterTheParenthesisAreHarmless)
+{
+    std::string path = dir.write("s.txt", "clearscreen(7,8,9)\r\n;note\r\n");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    ASSERT_EQ(shownframes.size(), 2u);
+    EXPECT_EQ(shownframes[1][0], 0x00070809u);
+}
+
+TEST_F(Reader, ScriptErrorsEndTheProcessWithStatusOne)
+{
+    const char* bad[] = {"hop()\n\n", "hop()\nnothing\n", "text(abc\n", "foo(x\n", "Text(x)\n", "text (x)\n",
+                         " ;comment\n"};
+    for (const char* text : bad) {
+        std::string path = dir.write("s.txt", text);
+        script s;
+        EXPECT_EXIT(s.readscript(path.c_str()), ::testing::ExitedWithCode(1), "") << text;
+    }
+}
+
+TEST_F(Reader, AMissingFileEndsTheProcessWithStatusOne)
+{
+    script s;
+    EXPECT_EXIT(s.readscript((dir / "none.txt").c_str()), ::testing::ExitedWithCode(1), "");
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+// Scratch folders and small files for tests.
+#include "testfiles.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+
+ScratchDir::ScratchDir()
+{
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tralune-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a scratch folder");
+    dir = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::string cmd = "rm -rf '" + dir + "'";
+    int ignored = system(cmd.c_str());
+    (void)ignored;
+}
+
+std::string ScratchDir::write(const std::string& name, const std::string& text) const
+{
+    std::string p = *this / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+}
+
+std::string readtext(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<uint8_t> rampPalette()
+{
+    std::vector<uint8_t> pal(768);
+    for (int v = 0; v < 256; v++) {
+        pal[3 * v] = uint8_t(v);
+        pal[3 * v + 1] = uint8_t(255 - v);
+        pal[3 * v + 2] = uint8_t(v / 2);
+    }
+    return pal;
+}
+
+PcxImage testFont()
+{
+    const int height = 5;
+    int widths[64], width = 0;
+    for (int s = 0; s < 64; s++) {
+        widths[s] = s % 3 + 2;
+        width += widths[s] + 1;
+    }
+    PcxImage img;
+    img.width = width;
+    img.height = height;
+    img.indexes.assign(size_t(width) * height, 0);
+    img.palette.assign(768, 0);
+    img.palette[3] = img.palette[4] = img.palette[5] = 255; // entry 1: white
+    img.palette[6] = 255;                                   // entry 2: red, the markers
+    int marker = -1;
+    for (int s = 0; s < 64; s++) {
+        // Slot s starts at the previous marker's column (column 0 for slot 0).
+        int start = s == 0 ? 0 : marker;
+        for (int r = 1; r < height; r++)
+            for (int c = 0; c + 1 < widths[s]; c++)
+                img.indexes[size_t(r) * width + start + c] = 1;
+        marker = (s == 0 ? 0 : marker + 1) + widths[s];
+        img.indexes[size_t(marker)] = 2;
+    }
+    return img;
+}

@@ -1,0 +1,36 @@
+// Scratch folders and small files for tests.
+#ifndef TRALUNE_TESTFILES_H
+#define TRALUNE_TESTFILES_H
+
+#include "pcxwrite.h"
+
+#include <string>
+
+// A fresh empty folder under the system's temporary folder, removed by the destructor.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return dir; }
+    // The path of name inside the folder.
+    std::string operator/(const std::string& name) const { return dir + "/" + name; }
+    // Writes text to name inside the folder and returns its path.
+    std::string write(const std::string& name, const std::string& text) const;
+
+private:
+    std::string dir;
+};
+
+std::string readtext(const std::string& path);
+
+// A palette whose entry v is (v, 255 - v, v / 2), so every index has its own colour.
+std::vector<uint8_t> rampPalette();
+
+// A small font image in the player's layout: key colour black, glyph ink white. Slot s is (s % 3) + 2
+// columns wide and its ink is a full block of rows 1 to height - 1 except the glyph's last column,
+// which stays key-coloured. Height 5 (marker row and four glyph rows).
+PcxImage testFont();
+
+#endif
