@@ -2,6 +2,9 @@
 #include "font.h"
 #include "gfx.h"
 
+#include <algorithm>
+#include <climits>
+
 font* font::the = nullptr;
 
 font* font::instance()
@@ -36,6 +39,9 @@ int font::loadfont(const char* path)
         slot++;
         run = 0;
     }
+    // A slot no marker ended has no glyph: width 0, and no offset either (the last marker set one).
+    for (int s = slot; s < 64; s++)
+        offsets[s] = 0;
     return 0;
 }
 
@@ -65,32 +71,53 @@ int font::write(const char* text, int x, int y)
     }
     if (total > 639)
         return 1;
-    if (x == -1)
-        x = int((640 - total) / 2);
+    // 64-bit, so an explicit x near the top of the int range cannot overflow as the line advances;
+    // glyphs pushed past that range have no column to be drawn at and are skipped.
+    long long at = x == -1 ? (640 - total) / 2 : x;
     bool highlight = false;
     for (const char* p = text; *p; p++) {
         int slot = charindex((unsigned char)*p);
         if (*p == '%') {
             highlight = !highlight;
         } else if (slot >= 0) {
-            drawchar(slot, x, y, highlight);
-            x += widths[slot];
+            if (at <= INT_MAX)
+                drawchar(slot, int(at), y, highlight);
+            at += widths[slot];
         } else if (*p == ' ') {
-            x += widths[0];
+            at += widths[0];
         }
     }
     return 0;
 }
 
+namespace {
+
+// Rounds the quotient towards minus infinity; b > 0.
+long long floordiv(long long a, long long b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+} // namespace
+
 int font::drawchar(int slot, int x, int y, bool highlight)
 {
     gfx* g = gfx::instance();
-    for (int r = 1; r < height; r++) {
-        const pixel* row = image.pixels + (long long)r * image.width + offsets[slot];
-        for (int c = 0; c < widths[slot]; c++) {
+    long long w = widths[slot];
+    if (w <= 0)
+        return 0;
+    // Pixel (x + c, y + r) goes to index (y + r) * 640 + x + c when that lies in the frame, as with
+    // putpixel, but on 64-bit values so that no place overflows. Only the glyph rows that can reach
+    // the frame are visited: a font taller than the screen costs no more than one that fits.
+    long long first = std::max<long long>(1, -floordiv((long long)x + w - 1, 640) - y);
+    long long last = std::min<long long>(height - 1, floordiv(SCREEN_PIXELS - 1 - (long long)x, 640) - y);
+    for (long long r = first; r <= last; r++) {
+        const pixel* row = image.pixels + r * image.width + offsets[slot];
+        long long base = ((long long)y + r) * 640 + x;
+        for (long long c = 0; c < w; c++) {
             pixel p = row[c];
-            if (p != keycolour)
-                g->putpixel(x + c, y + r, highlight ? HLCOL : p);
+            if (p != keycolour && base + c >= 0 && base + c < SCREEN_PIXELS)
+                g->pixels[base + c] = highlight ? HLCOL : p;
         }
     }
     return 0;

@@ -52,12 +52,17 @@ std::vector<uint8_t> rampPalette()
 
 PcxImage testFont()
 {
-    const int height = 5;
-    int widths[64], width = 0;
-    for (int s = 0; s < 64; s++) {
-        widths[s] = s % 3 + 2;
-        width += widths[s] + 1;
-    }
+    std::vector<int> widths;
+    for (int s = 0; s < 64; s++)
+        widths.push_back(s % 3 + 2);
+    return fontImage(widths, 5);
+}
+
+PcxImage fontImage(const std::vector<int>& widths, int height)
+{
+    int width = 0;
+    for (int w : widths)
+        width += w + 1;
     PcxImage img;
     img.width = width;
     img.height = height;
@@ -66,7 +71,7 @@ PcxImage testFont()
     img.palette[3] = img.palette[4] = img.palette[5] = 255; // entry 1: white
     img.palette[6] = 255;                                   // entry 2: red, the markers
     int marker = -1;
-    for (int s = 0; s < 64; s++) {
+    for (size_t s = 0; s < widths.size(); s++) {
         // Slot s starts at the previous marker's column (column 0 for slot 0).
         int start = s == 0 ? 0 : marker;
         for (int r = 1; r < height; r++)

@@ -33,4 +33,9 @@ std::vector<uint8_t> rampPalette();
 // which stays key-coloured. Height 5 (marker row and four glyph rows).
 PcxImage testFont();
 
+// A font image in the player's layout with one slot per entry of widths (markers in red, index 2),
+// key colour black (index 0) and white ink (index 1) filling each cell's rows 1 to height - 1 except
+// its last column.
+PcxImage fontImage(const std::vector<int>& widths, int height);
+
 #endif
