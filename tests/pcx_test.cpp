@@ -1,0 +1,322 @@
+// The PCX decoder and the "setimg" command, on files built byte by byte.
+#include "fakevideo.h"
+#include "gfx.h"
+#include "script.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A file: a 128-byte header with the given window and BytesPerLine, the coded data, and a palette.
+std::vector<uint8_t> pcxfile(int xmin, int ymin, int xmax, int ymax, const std::vector<uint8_t>& data,
+                             int bytesperline = 0, const std::vector<uint8_t>& palette = rampPalette())
+{
+    std::vector<uint8_t> f = pcxheader(xmin, ymin, xmax, ymax, bytesperline);
+    f.insert(f.end(), data.begin(), data.end());
+    f.insert(f.end(), palette.begin(), palette.end());
+    return f;
+}
+
+// The colour of index v in rampPalette().
+pixel ramp(int v)
+{
+    return (pixel(v) << 16) | (pixel(255 - v) << 8) | pixel(v / 2);
+}
+
+class Decoder : public ::testing::Test {
+protected:
+    // Decodes bytes written to a file; the sprite starts with a marker so "untouched" can be checked.
+    int decode(const std::vector<uint8_t>& bytes)
+    {
+        writefile(dir / "p.pcx", bytes);
+        return gfx::instance()->loadPCX(&sprite, (dir / "p.pcx").c_str());
+    }
+    void TearDown() override
+    {
+        if (sprite.pixels != &sentinel)
+            delete[] sprite.pixels;
+    }
+    // The decoded pixels as palette indexes of rampPalette(), -1 where a pixel is black and not index 0.
+    std::vector<int> indexes() const
+    {
+        std::vector<int> out;
+        for (int i = 0; i < sprite.width * sprite.height; i++) {
+            int v = int(sprite.pixels[i] >> 16);
+            out.push_back(sprite.pixels[i] == ramp(v) ? v : -1);
+        }
+        return out;
+    }
+    void expectUntouched()
+    {
+        EXPECT_EQ(sprite.width, 77);
+        EXPECT_EQ(sprite.height, 88);
+        EXPECT_EQ(sprite.pixels, &sentinel);
+    }
+    ScratchDir dir;
+    pixel sentinel = 0;
+    MEM_Sprite sprite{77, 88, &sentinel};
+};
+
+// Decoding --------------------------------------------------------------------------------------
+
+TEST_F(Decoder, SinglePixelTakesItsPaletteColour)
+{
+    std::vector<uint8_t> pal(768, 0);
+    pal[15] = 0x12;
+    pal[16] = 0x34;
+    pal[17] = 0x56;
+    ASSERT_EQ(decode(pcxfile(0, 0, 0, 0, {0x05}, 1, pal)), 0);
+    ASSERT_EQ(sprite.width, 1);
+    ASSERT_EQ(sprite.height, 1);
+    EXPECT_EQ(sprite.pixels[0], 0x00123456u);
+}
+
+TEST_F(Decoder, RunRepeatsItsValue)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 3, 0, {0xC3, 0x07, 0x09})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{7, 7, 7, 9}));
+}
+
+TEST_F(Decoder, RunOfZeroStoresNothingButTakesItsValue)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 1, 0, {0xC0, 0x07, 0x03, 0x04})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{3, 4}));
+}
+
+TEST_F(Decoder, ByteBelow0xC0IsASinglePixel)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 1, 0, {0xBF, 0x3F})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{191, 63}));
+}
+
+TEST_F(Decoder, RunCarriesIntoNextRow)
+{
+    // 4 x 2: two single pixels, then a run of 4 that fills the end of row 0 and the start of row 1.
+    ASSERT_EQ(decode(pcxfile(0, 0, 3, 1, {0x01, 0x02, 0xC4, 0x08, 0x09, 0x0A})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{1, 2, 8, 8, 8, 8, 9, 10}));
+}
+
+TEST_F(Decoder, WindowWithOffsetGivesItsSize)
+{
+    // Xmin 10, Xmax 19, Ymin 0, Ymax 4: a 10 x 5 sprite.
+    ASSERT_EQ(decode(pcxfile(10, 0, 19, 4, {0xC0 | 50, 0x01})), 0);
+    EXPECT_EQ(sprite.width, 10);
+    EXPECT_EQ(sprite.height, 5);
+    EXPECT_EQ(indexes(), std::vector<int>(50, 1));
+}
+
+TEST_F(Decoder, PaddedRowsDropTheirPadding)
+{
+    // 3 x 2 with BytesPerLine 4, as Pillow and GIMP write odd widths: each coded row holds one
+    // padding index (here 0xEE) that is not shown.
+    ASSERT_EQ(decode(pcxfile(0, 0, 2, 1, {1, 2, 3, 0xC1, 0xEE, 4, 5, 6, 0xC1, 0xEE}, 4)), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(Decoder, RunAcrossPaddingCarriesIntoTheNextRow)
+{
+    // 3 x 2, BytesPerLine 4: a run of 3 covering column 2, the padding and column 0 of row 1.
+    ASSERT_EQ(decode(pcxfile(0, 0, 2, 1, {1, 2, 0xC3, 9, 5, 6, 0}, 4)), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{1, 2, 9, 9, 5, 6}));
+}
+
+TEST_F(Decoder, BytesPerLineBelowTheWidthMeansNoPadding)
+{
+    for (int bpl : {0, 1, 2}) {
+        ASSERT_EQ(decode(pcxfile(0, 0, 2, 1, {1, 2, 3, 4, 5, 6}, bpl)), 0) << bpl;
+        EXPECT_EQ(indexes(), (std::vector<int>{1, 2, 3, 4, 5, 6})) << "BytesPerLine " << bpl;
+        delete[] sprite.pixels;
+        sprite.pixels = &sentinel;
+    }
+}
+
+TEST_F(Decoder, ColoursHaveAZeroTopByte)
+{
+    std::vector<uint8_t> pal(768, 0xFF);
+    ASSERT_EQ(decode(pcxfile(0, 0, 0, 0, {0x00}, 1, pal)), 0);
+    EXPECT_EQ(sprite.pixels[0], 0x00FFFFFFu);
+}
+
+TEST_F(Decoder, PaletteMarkerByteIsNotRequired)
+{
+    // The palette is simply the last 768 bytes; coded data may run right up to it.
+    ASSERT_EQ(decode(pcxfile(0, 0, 1, 0, {0x0C, 0x0C})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{12, 12}));
+}
+
+// Damaged data ----------------------------------------------------------------------------------
+
+TEST_F(Decoder, TruncatedDataLeaveTheRestBlack)
+{
+    std::vector<uint8_t> pal(768, 0x80);
+    ASSERT_EQ(decode(pcxfile(0, 0, 3, 0, {0x01, 0x02}, 0, pal)), 0);
+    EXPECT_EQ(sprite.pixels[0], 0x00808080u);
+    EXPECT_EQ(sprite.pixels[1], 0x00808080u);
+    EXPECT_EQ(sprite.pixels[2], 0u);
+    EXPECT_EQ(sprite.pixels[3], 0u);
+}
+
+TEST_F(Decoder, RunWithoutItsValueByteEndsTheData)
+{
+    // The last data byte is 0xC0: a run of zero with no value after it. This must end, not spin.
+    ASSERT_EQ(decode(pcxfile(0, 0, 3, 0, {0x01, 0xC0})), 0);
+    EXPECT_EQ(indexes()[0], 1);
+    EXPECT_EQ(sprite.pixels[1], 0u);
+}
+
+TEST_F(Decoder, FileWithNoDataAtAllIsBlack)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 9, 9, {})), 0);
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(sprite.pixels[i], 0u);
+}
+
+TEST_F(Decoder, RunPastTheLastPixelIsCut)
+{
+    // 2 x 1 and a run of 63: only two pixels may be written (AddressSanitizer builds catch more).
+    ASSERT_EQ(decode(pcxfile(0, 0, 1, 0, {0xFF, 0x05})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{5, 5}));
+}
+
+TEST_F(Decoder, DataAfterTheLastPixelAreIgnored)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 0, 0, {0x03, 0x04, 0xC5, 0x06})), 0);
+    EXPECT_EQ(indexes(), (std::vector<int>{3}));
+}
+
+// Files it refuses -------------------------------------------------------------------------------
+
+TEST_F(Decoder, MissingFileIsRefused)
+{
+    EXPECT_EQ(gfx::instance()->loadPCX(&sprite, (dir / "none.pcx").c_str()), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, DirectoryIsRefused)
+{
+    EXPECT_EQ(gfx::instance()->loadPCX(&sprite, dir.path().c_str()), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, FifoIsRefusedWithoutBlocking)
+{
+    std::string fifo = dir / "fifo.pcx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(gfx::instance()->loadPCX(&sprite, fifo.c_str()), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, FileShorterThanHeaderAndPaletteIsRefused)
+{
+    EXPECT_EQ(decode({}), 1);
+    expectUntouched();
+    std::vector<uint8_t> f = pcxfile(0, 0, 0, 0, {});
+    f.pop_back();
+    EXPECT_EQ(decode(f), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, InvertedWindowIsRefused)
+{
+    EXPECT_EQ(decode(pcxfile(5, 0, 4, 0, {1})), 1);
+    expectUntouched();
+    EXPECT_EQ(decode(pcxfile(0, 9, 0, 8, {1})), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, MoreThanSixteenMillionPixelsIsRefused)
+{
+    // 4096 x 4097: one row over the bound.
+    EXPECT_EQ(decode(pcxfile(0, 0, 4095, 4096, {1})), 1);
+    expectUntouched();
+    EXPECT_EQ(decode(pcxfile(0, 0, 65535, 65535, {1})), 1);
+    expectUntouched();
+}
+
+TEST_F(Decoder, SixteenMillionPixelsAreTaken)
+{
+    ASSERT_EQ(decode(pcxfile(0, 0, 4095, 4095, {1})), 0);
+    EXPECT_EQ(sprite.width, 4096);
+    EXPECT_EQ(sprite.height, 4096);
+    EXPECT_EQ(indexes()[0], 1);
+    EXPECT_EQ(sprite.pixels[4096 * 4096 - 1], 0u);
+}
+
+// setimg ----------------------------------------------------------------------------------------
+
+class Setimg : public ::testing::Test {
+protected:
+    void SetUp() override { gfx::instance()->clearscreen(0, 0, 1); }
+    // Writes a w x h picture whose pixel (x, y) has index (x + y) % 256 in rampPalette().
+    std::string picture(int w, int h)
+    {
+        PcxImage img;
+        img.width = w;
+        img.height = h;
+        img.palette = rampPalette();
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                img.indexes.push_back(uint8_t((x + y) % 256));
+        std::string p = dir / "pic.pcx";
+        writefile(p, encodepcx(img));
+        return p;
+    }
+    // Checks the frame holds picture(w, h) with its top-left corner at column left, row 0, clipped,
+    // and the fill colour everywhere else.
+    void expectDrawnAt(int w, int h, int left)
+    {
+        const pixel* frame = gfx::instance()->pixels;
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++) {
+                int px = x - left;
+                pixel want = (px >= 0 && px < w && y < h) ? ramp((px + y) % 256) : 1u;
+                ASSERT_EQ(frame[y * 640 + x], want) << "at (" << x << ", " << y << ")";
+            }
+    }
+    ScratchDir dir;
+    script s;
+};
+
+TEST_F(Setimg, CentresAHundredWidePictureAtColumn270)
+{
+    EXPECT_EQ(s.setimg(picture(100, 30).c_str()), 0);
+    expectDrawnAt(100, 30, 270);
+}
+
+TEST_F(Setimg, OddWidthRoundsTowardTheLeft)
+{
+    EXPECT_EQ(s.setimg(picture(101, 3).c_str()), 0);
+    expectDrawnAt(101, 3, 269);
+}
+
+TEST_F(Setimg, FullWidthPictureStartsAtColumnZero)
+{
+    EXPECT_EQ(s.setimg(picture(640, 2).c_str()), 0);
+    expectDrawnAt(640, 2, 0);
+}
+
+TEST_F(Setimg, WidePictureShowsItsMiddleColumns)
+{
+    // 700 wide: (640 - 700) / 2 = -30, so columns 30..669 of the picture are shown.
+    EXPECT_EQ(s.setimg(picture(700, 4).c_str()), 0);
+    expectDrawnAt(700, 4, -30);
+}
+
+TEST_F(Setimg, TallPictureShowsItsTopRows)
+{
+    EXPECT_EQ(s.setimg(picture(10, 600).c_str()), 0);
+    expectDrawnAt(10, 600, 315);
+}
+
+TEST_F(Setimg, UndecodableFileDrawsNothing)
+{
+    EXPECT_EQ(s.setimg((dir / "none.pcx").c_str()), 1);
+    EXPECT_EQ(s.setimg(dir.path().c_str()), 1);
+    expectDrawnAt(0, 0, 0);
+}
+
+} // namespace
