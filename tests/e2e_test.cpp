@@ -296,4 +296,47 @@ TEST_F(Run, ScriptErrorLeavesTheSongPlaying)
     EXPECT_EQ(lines[0][0], "start");
 }
 
+// Pictures and fonts that cannot be used -----------------------------------------------------------
+
+TEST_F(Run, PicturesThatCannotBeDecodedAreSkippedAndTheScriptGoesOn)
+{
+    mkdir(st.work("adir.pcx").c_str(), 0755);
+    // Truncated: a 300 x 200 header, three data bytes, and the palette.
+    std::vector<uint8_t> truncated = pcxheader(0, 0, 299, 199, 300);
+    truncated.insert(truncated.end(), {0xC5, 0x01, 0x02});
+    truncated.resize(truncated.size() + 768, 0x40);
+    writefile(st.work("truncated.pcx"), truncated);
+    // A header that asks for 65536 x 65536 pixels in a file of under a kilobyte.
+    std::vector<uint8_t> huge = pcxheader(0, 0, 65535, 65535, 65535);
+    huge.resize(huge.size() + 768, 0);
+    writefile(st.work("huge.pcx"), huge);
+    // Short: not even a header and a palette.
+    writefile(st.work("short.pcx"), std::vector<uint8_t>(200, 0xC0));
+    st.write("s.txt", "setimg(missing.pcx)\nsetimg(adir.pcx)\nsetimg(truncated.pcx)\nsetimg(huge.pcx)\n"
+                      "setimg(short.pcx)\nsetimg()\nhop()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\n");
+}
+
+TEST(RunWithBrokenFont, FontTheDecoderRefusesIsReportedAndTextDrawsNothing)
+{
+    Stage st;
+    writefile(st.work("font.pcx"), std::vector<uint8_t>(300, 0xC0));
+    st.write("script.txt", "text(Hello %world%)\nhop()\n");
+    RunResult r = st.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Could not load font.pcx\nNo file specified. Using default script.txt\nNow i hop\n");
+}
+
+TEST_F(Run, TextLinesOfAnyLengthRunWithTheFont)
+{
+    st.write("s.txt", "text()\ntext(%)\ntext(Hello %world%, how are you?)\ntext(" + std::string(90, 'W') +
+                          ")\nhop()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\n");
+}
+
 } // namespace
