@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -21,16 +22,40 @@ double now()
     return double(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
+// The stub player lives in a folder that is never removed: the song child starts it 1.5 s after
+// tralune starts, often after the test that ran tralune has finished and removed its own folder, and
+// then the real player must not be found instead.
+static std::string stubfolder()
+{
+    static std::string folder;
+    if (!folder.empty())
+        return folder;
+    const char* tmp = getenv("TMPDIR");
+    folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/tralune-test-stubplayer";
+    mkdir(folder.c_str(), 0755);
+    std::string stub = "#!/bin/sh\n"
+                       "# A silent stand-in for the song player: logs its start and end to $PLAYER_LOG.\n"
+                       "log() { [ -n \"${PLAYER_LOG:-}\" ] && echo \"$*\" >> \"$PLAYER_LOG\"; }\n"
+                       "log \"start $(date +%s.%N) $(pwd) $*\"\n"
+                       "sleep \"${PLAYER_SECONDS:-0}\"\n"
+                       "log \"end $(date +%s.%N)\"\n"
+                       "exit 0\n";
+    // Tests run in parallel: write a private copy, then rename it into place in one step.
+    std::string temp = folder + "/mpg123." + std::to_string(getpid());
+    FILE* f = fopen(temp.c_str(), "w");
+    if (!f)
+        throw std::runtime_error("cannot write the stub player in " + folder);
+    fputs(stub.c_str(), f);
+    fclose(f);
+    chmod(temp.c_str(), 0755);
+    if (rename(temp.c_str(), (folder + "/mpg123").c_str()) != 0)
+        throw std::runtime_error("cannot put the stub player in " + folder);
+    return folder;
+}
+
 Stage::Stage()
 {
-    mkdir((dir / "bin").c_str(), 0755);
     mkdir((dir / "work").c_str(), 0755);
-    std::string stub = "#!/bin/sh\n"
-                       "echo \"start $(date +%s.%N) $(pwd) $*\" >> '" + playerlog() + "'\n"
-                       "sleep \"${PLAYER_SECONDS:-0}\"\n"
-                       "echo \"end $(date +%s.%N)\" >> '" + playerlog() + "'\n";
-    dir.write("bin/mpg123", stub);
-    chmod((dir / "bin/mpg123").c_str(), 0755);
 }
 
 std::string Stage::work(const std::string& name) const
@@ -71,7 +96,8 @@ RunResult Stage::run(const RunOptions& opts) const
         env.push_back(line);
     };
     const char* path = getenv("PATH");
-    setenvline("PATH=" + dir / "bin" + ":" + (path ? path : "/usr/bin:/bin"));
+    setenvline("PATH=" + stubfolder() + ":" + (path ? path : "/usr/bin:/bin"));
+    setenvline("PLAYER_LOG=" + playerlog());
     setenvline("SDL_VIDEODRIVER=dummy");
     for (const auto& e : opts.env)
         setenvline(e);

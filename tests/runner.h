@@ -25,9 +25,9 @@ struct RunOptions {
     std::string binary;                       // the program to run; tralune by default
 };
 
-// A folder set up for a run: a stub "mpg123" in bin/ that appends one line
-// "start <epoch seconds> <working dir> <args>" to player.log when it starts and "end <epoch seconds>"
-// when it ends, after sleeping PLAYER_SECONDS (0 by default). The run's working folder is work/.
+// A folder set up for a run. The run's working folder is work/. A stub "mpg123" comes first on PATH;
+// it appends one line "start <epoch seconds> <working dir> <args>" to playerlog() when it starts and
+// "end <epoch seconds>" when it ends, after sleeping PLAYER_SECONDS (0 by default).
 class Stage {
 public:
     Stage();
