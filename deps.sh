@@ -7,7 +7,7 @@ run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, and fuzz and check memory with clang's sanitizers and valgrind.
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame
-  clang libclang-rt-14-dev valgrind man-db"
+  libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db"
 
 case "${1:-run}" in
   run) wanted=$run_packages ;;
