@@ -45,15 +45,6 @@ int gfx::clearscreen(int r, int g, int b)
     return 0;
 }
 
-int gfx::putpixel(int x, int y, pixel c)
-{
-    long long i = (long long)y * SCREEN_W + x;
-    if (i < 0 || i >= SCREEN_PIXELS)
-        return 1;
-    pixels[i] = c;
-    return 0;
-}
-
 int gfx::setpixel(int x, int y, int r, int g, int b)
 {
     pixels[y * SCREEN_W + x] = (pixel(r) << 16) | (pixel(g) << 8) | pixel(b);

@@ -25,7 +25,15 @@ public:
     int clearscreen(int r, int g, int b);
     // Writes pixel index y * 640 + x. Only the index is tested, so a column past 639 lands on a
     // following row; 1 (and nothing written) when the index falls outside the frame, else 0.
-    int putpixel(int x, int y, pixel c);
+    // Defined here so that the font's pixel-by-pixel drawing makes no call per pixel.
+    int putpixel(int x, int y, pixel c)
+    {
+        long long i = (long long)y * SCREEN_W + x;
+        if (i < 0 || i >= SCREEN_PIXELS)
+            return 1;
+        pixels[i] = c;
+        return 0;
+    }
     // Writes (r << 16) | (g << 8) | b at (x, y) with no check at all: x must be 0..639, y 0..479.
     int setpixel(int x, int y, int r, int g, int b);
     // Copies the sprite with its top-left corner at (x, y), opaque. Only the part that lies inside
