@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages that tralune needs and are missing: "./deps.sh run" for building and
-# running, "./deps.sh test" for the whole test suite as well. Uses sudo when not run as root.
+# running, "./deps.sh test" for the whole test suite as well, "./deps.sh bench" for the benchmarks.
+# Uses sudo when not run as root.
 set -eu
 
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core"
@@ -9,10 +10,14 @@ run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame
   libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db"
 
+# The benchmarks compare the picture decoder with SDL_image's and read peak memory with time.
+bench_packages="$run_packages libsdl-image1.2-dev imagemagick time"
+
 case "${1:-run}" in
   run) wanted=$run_packages ;;
   test) wanted=$test_packages ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  bench) wanted=$bench_packages ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
 
 missing=""
