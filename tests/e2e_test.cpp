@@ -97,6 +97,17 @@ TEST_F(Run, UnopenableDisplayIsReportedBeforeTheScriptIsRead)
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
 }
 
+TEST(RunWithoutFont, FontIsLoadedBeforeTheDisplayIsOpened)
+{
+    Stage st;
+    st.write("script.txt", "hop()\n");
+    RunOptions o;
+    o.env = {"SDL_VIDEODRIVER=nosuchdriver"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output.rfind("Could not load font.pcx\nCould not open the display: ", 0), 0u) << r.output;
+}
+
 TEST(RunWithoutFont, MissingFontIsReportedAndTheScriptStillRuns)
 {
     Stage st;
