@@ -2,7 +2,6 @@
 #include "font.h"
 #include "gfx.h"
 
-#include <algorithm>
 #include <climits>
 
 font* font::the = nullptr;
@@ -17,11 +16,13 @@ font* font::instance()
 int font::loadfont(const char* path)
 {
     MEM_Sprite loaded;
-    if (gfx::instance()->loadPCX(&loaded, path) != 0)
-        return 1;
-    // A font is loaded once per run; a second load replaces the first.
+    int refused = gfx::instance()->loadPCX(&loaded, path);
+    // A font is loaded once per run; a second load replaces the first, and one that fails leaves the
+    // font empty rather than half the old one.
     delete[] image.pixels;
     *this = font();
+    if (refused)
+        return 1;
     image = loaded;
     height = image.height;
     keycolour = image.pixels[0];
@@ -90,31 +91,15 @@ int font::write(const char* text, int x, int y)
     return 0;
 }
 
-namespace {
-
-// Rounds the quotient towards minus infinity; b > 0.
-long long floordiv(long long a, long long b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
-} // namespace
-
 int font::drawchar(int slot, int x, int y, bool highlight)
 {
     gfx* g = gfx::instance();
-    long long w = widths[slot];
-    if (w <= 0)
-        return 0;
-    // Pixel (x + c, y + r) goes to index (y + r) * 640 + x + c when that lies in the frame, as with
-    // putpixel, but on 64-bit values so that no place overflows. Only the glyph rows that can reach
-    // the frame are visited: a font taller than the screen costs no more than one that fits.
-    long long first = std::max<long long>(1, -floordiv((long long)x + w - 1, 640) - y);
-    long long last = std::min<long long>(height - 1, floordiv(SCREEN_PIXELS - 1 - (long long)x, 640) - y);
-    for (long long r = first; r <= last; r++) {
-        const pixel* row = image.pixels + r * image.width + offsets[slot];
+    for (int r = 1; r < height; r++) {
+        const pixel* row = image.pixels + (long long)r * image.width + offsets[slot];
+        // The index is putpixel's, (y + r) * 640 + x + c, taken on 64-bit values: with x or y near
+        // the ends of the int range the sums would overflow, and such pixels lie outside the frame.
         long long base = ((long long)y + r) * 640 + x;
-        for (long long c = 0; c < w; c++) {
+        for (int c = 0; c < widths[slot]; c++) {
             pixel p = row[c];
             if (p != keycolour && base + c >= 0 && base + c < SCREEN_PIXELS)
                 g->pixels[base + c] = highlight ? HLCOL : p;
