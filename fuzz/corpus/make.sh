@@ -1,0 +1,33 @@
+#!/bin/sh
+# Remakes the seed corpus of the fuzz targets: pictures and fonts from the project's own PCX writer
+# (makeseeds.cpp), two pictures from ImageMagick, and script lines. Run from anywhere; it rewrites the
+# files beside it.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+mkdir -p "$here/fuzz_pcx" "$here/fuzz_font" "$here/fuzz_script"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+g++ -std=c++17 -O1 -I"$top/tools" -I"$top/tests" -I"$top/common" \
+  "$here/makeseeds.cpp" "$top/tools/pcxwrite.cpp" "$top/tests/testfiles.cpp" -o "$tmp/makeseeds"
+"$tmp/makeseeds" "$here/fuzz_pcx" "$here/fuzz_font"
+
+# ImageMagick writes 8-bit palette PCX files without row padding; a gradient gives many short runs.
+/usr/bin/convert -size 9x6 gradient:red-blue -type Palette -colors 16 "PCX:$here/fuzz_pcx/imagemagick-gradient.pcx"
+/usr/bin/convert -size 5x4 xc:green -type Palette "PCX:$here/fuzz_pcx/imagemagick-flat.pcx"
+
+s="$here/fuzz_script"
+printf 'text(Hello %%world%%)\n' > "$s/text"
+printf 'setimg(picture.pcx)\n' > "$s/setimg"
+printf 'clearscreen(255,0,0)\n' > "$s/clearscreen"
+printf 'clearscreen(0, 128 ,255)\n' > "$s/clearscreen-spaces"
+printf 'clearscreen(7)\n' > "$s/clearscreen-one-component"
+printf 'clearscreen(-1,99999999999,+3)\n' > "$s/clearscreen-out-of-range"
+printf 'sleep(2s)\n' > "$s/sleep"
+printf 'usleep(-500000)\n' > "$s/usleep-negative"
+printf '; a comment (with) parentheses\n' > "$s/comment"
+printf '(skipped line\n' > "$s/leading-parenthesis"
+printf 'hop(1)x\r\n' > "$s/hop-crlf"
+printf 'text(abc\n' > "$s/no-closing-parenthesis"
+printf 'bounce()\0clearscreen(1,2,3)\n' > "$s/nul-byte"
+printf 'text(%s)\n' "$(printf 'a%.0s' $(seq 1 120))" > "$s/too-long"

@@ -1,0 +1,55 @@
+// A private scratch folder for the fuzz targets.
+#include "fuzzfiles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace {
+
+std::string folder;
+std::set<std::string> written;
+
+void removefolder()
+{
+    for (const std::string& name : written)
+        unlink((folder + "/" + name).c_str());
+    rmdir(folder.c_str());
+}
+
+} // namespace
+
+std::string fuzzfile(const std::string& name, const uint8_t* data, size_t size)
+{
+    if (folder.empty()) {
+        const char* tmp = getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tralune-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            perror("mkdtemp");
+            abort();
+        }
+        folder = pattern;
+        atexit(removefolder);
+    }
+    std::string path = folder + "/" + name;
+    written.insert(name);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        perror(path.c_str());
+        abort();
+    }
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n <= 0) {
+            perror(path.c_str());
+            abort();
+        }
+        done += size_t(n);
+    }
+    close(fd);
+    return path;
+}
