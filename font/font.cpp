@@ -65,10 +65,9 @@ int font::write(const char* text, int x, int y)
 {
     long long total = 0;
     for (const char* p = text; *p; p++) {
-        if (*p == ' ')
-            total += widths[0];
-        else if (charindex((unsigned char)*p) >= 0)
-            total += widths[charindex((unsigned char)*p)];
+        int slot = *p == ' ' ? 0 : charindex((unsigned char)*p);
+        if (slot >= 0)
+            total += widths[slot];
     }
     if (total > 639)
         return 1;
@@ -96,13 +95,13 @@ int font::drawchar(int slot, int x, int y, bool highlight)
     gfx* g = gfx::instance();
     for (int r = 1; r < height; r++) {
         const pixel* row = image.pixels + (long long)r * image.width + offsets[slot];
-        // The index is putpixel's, (y + r) * 640 + x + c, taken on 64-bit values: with x or y near
-        // the ends of the int range the sums would overflow, and such pixels lie outside the frame.
-        long long base = ((long long)y + r) * 640 + x;
+        // putpixel's index, (y + r) * 640 + x + c, taken on 64-bit values: with x or y near the ends
+        // of the int range the sums would overflow, and such pixels lie outside the frame.
+        long long base = ((long long)y + r) * SCREEN_W + x;
         for (int c = 0; c < widths[slot]; c++) {
             pixel p = row[c];
-            if (p != keycolour && base + c >= 0 && base + c < SCREEN_PIXELS)
-                g->pixels[base + c] = highlight ? HLCOL : p;
+            if (p != keycolour)
+                g->putindex(base + c, highlight ? HLCOL : p);
         }
     }
     return 0;

@@ -26,9 +26,11 @@ public:
     // Writes pixel index y * 640 + x. Only the index is tested, so a column past 639 lands on a
     // following row; 1 (and nothing written) when the index falls outside the frame, else 0.
     // Defined here so that the font's pixel-by-pixel drawing makes no call per pixel.
-    int putpixel(int x, int y, pixel c)
+    int putpixel(int x, int y, pixel c) { return putindex((long long)y * SCREEN_W + x, c); }
+    // The same for an index already computed, on 64-bit values so that no place near the ends of the
+    // int range overflows on its way here.
+    int putindex(long long i, pixel c)
     {
-        long long i = (long long)y * SCREEN_W + x;
         if (i < 0 || i >= SCREEN_PIXELS)
             return 1;
         pixels[i] = c;
