@@ -116,6 +116,18 @@ protected:
         }
     }
 
+    // Runs s.txt full screen and checks that the screen comes to show frame, every pixel; then ends the
+    // run with SIGTERM (no need to sit out its wait), which must give status 0.
+    void expectshown(const std::vector<pixel>& frame)
+    {
+        ScreenRun run(st, x.options({"s.txt"}));
+        std::string diff = waitforframe(run, frame, 10);
+        run.signal(SIGTERM);
+        RunResult r = run.result();
+        EXPECT_EQ(diff, "") << "all 307200 pixels compared";
+        EXPECT_EQ(r.status, 0) << r.output;
+    }
+
     XServer x;
     Stage st;
 };
@@ -131,12 +143,7 @@ TEST_F(Screen, ClearscreenColourFillsTheWholeScreen)
     ASSERT_EQ(frame[0], 0x00123456u);
     ASSERT_EQ(frame[SCREEN_PIXELS - 1], 0x00123456u);
 
-    ScreenRun run(st, x.options({"s.txt"}));
-    std::string diff = waitforframe(run, frame, 10);
-    run.signal(SIGTERM); // the check is done: no need to sit out the wait
-    RunResult r = run.result();
-    EXPECT_EQ(diff, "") << "all 307200 pixels compared";
-    EXPECT_EQ(r.status, 0) << r.output;
+    expectshown(frame);
 }
 
 TEST_F(Screen, PictureIsCentredAtTheTop)
@@ -163,12 +170,7 @@ TEST_F(Screen, PictureIsCentredAtTheTop)
     ASSERT_EQ(frame[420], 0x0000005Au);
     ASSERT_EQ(frame[150 * 640 + 219], 0x0000005Au);
 
-    ScreenRun run(st, x.options({"s.txt"}));
-    std::string diff = waitforframe(run, frame, 10);
-    run.signal(SIGTERM);
-    RunResult r = run.result();
-    EXPECT_EQ(diff, "") << "all 307200 pixels compared";
-    EXPECT_EQ(r.status, 0) << r.output;
+    expectshown(frame);
 }
 
 TEST_F(Screen, TextLineWithHighlightedWordIsDrawnUnderThePicture)
@@ -195,12 +197,7 @@ TEST_F(Screen, TextLineWithHighlightedWordIsDrawnUnderThePicture)
     ASSERT_GT(white, 0u);
     ASSERT_EQ(frame[(640 - 64) / 2], ramp(0));
 
-    ScreenRun run(st, x.options({"s.txt"}));
-    std::string diff = waitforframe(run, frame, 10);
-    run.signal(SIGTERM);
-    RunResult r = run.result();
-    EXPECT_EQ(diff, "") << "all 307200 pixels compared";
-    EXPECT_EQ(r.status, 0) << r.output;
+    expectshown(frame);
 }
 
 TEST_F(Screen, MouseCursorIsHiddenWhileRunning)
