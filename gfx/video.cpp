@@ -8,8 +8,8 @@
 
 static int width, height;
 static SDL_Surface* screen;
-static pixel* backbuffer;
 static SDL_Surface* framesurface;
+static const pixel* framepixels;
 static SDL_Event event;
 static std::string lasterror;
 
@@ -31,20 +31,6 @@ int initvideo(int w, int h)
     SDL_ShowCursor(0);
     width = w;
     height = h;
-    backbuffer = static_cast<pixel*>(calloc(size_t(w) * h, sizeof(pixel)));
-    if (!backbuffer) {
-        SDL_SetError("out of memory for the back buffer");
-        closevideo();
-        return fail();
-    }
-    framesurface = SDL_CreateRGBSurfaceFrom(backbuffer, w, h, 32, w * 4, 0x00FF0000, 0x0000FF00,
-                                            0x000000FF, 0xFF000000);
-    if (!framesurface) {
-        std::string why = SDL_GetError();
-        closevideo();
-        SDL_SetError("%s", why.c_str());
-        return fail();
-    }
     return 1;
 }
 
@@ -55,15 +41,22 @@ const char* videoerror()
 
 int updatevideo(const pixel* frame)
 {
-    if (!screen || !framesurface)
+    if (!screen)
         return 0;
-    memcpy(backbuffer, frame, size_t(width) * height * sizeof(pixel));
-    SDL_Surface* copy = SDL_DisplayFormat(framesurface);
-    if (!copy)
-        return 0;
-    int blitted = SDL_UpperBlit(copy, nullptr, screen, nullptr);
-    SDL_FreeSurface(copy);
-    if (blitted != 0)
+    // The frame surface lies over the caller's own frame, made once and kept, so a refresh copies the
+    // frame once, onto the screen. It is opaque (no alpha mask): a surface with one would be blended,
+    // not copied, and the top byte that a colour fill above 255 leaves would make pixels transparent.
+    // With the screen in the same 0x00RRGGBB layout, as 32-bit displays are, the blit is a plain copy.
+    if (!framesurface || frame != framepixels) {
+        if (framesurface)
+            SDL_FreeSurface(framesurface);
+        framepixels = frame;
+        framesurface = SDL_CreateRGBSurfaceFrom(const_cast<pixel*>(frame), width, height, 32, width * 4,
+                                                0x00FF0000, 0x0000FF00, 0x000000FF, 0);
+        if (!framesurface)
+            return 0;
+    }
+    if (SDL_UpperBlit(framesurface, nullptr, screen, nullptr) != 0)
         return 0;
     if (SDL_Flip(screen) != 0)
         return 0;
@@ -97,10 +90,9 @@ void closevideo()
     if (framesurface)
         SDL_FreeSurface(framesurface);
     framesurface = nullptr;
+    framepixels = nullptr;
     // SDL 1.2 ignores a request to free the display surface; SDL_Quit at exit releases it.
     if (screen)
         SDL_FreeSurface(screen);
     screen = nullptr;
-    free(backbuffer);
-    backbuffer = nullptr;
 }

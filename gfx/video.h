@@ -1,24 +1,26 @@
-// The video layer: the only unit that talks to SDL. It owns the full-screen display, the frame surface
-// and its back buffer from initvideo until closevideo. Unlike the rest of the program, 1 means success.
+// The video layer: the only unit that talks to SDL. It owns the full-screen display and the frame
+// surface laid over the frame it shows, from initvideo until closevideo. Unlike the rest of the program,
+// 1 means success.
 #ifndef TRALUNE_VIDEO_H
 #define TRALUNE_VIDEO_H
 
 #include "tralune.h"
 
-// Opens a full-screen, double-buffered 32-bit display of the given size and a frame surface to copy
-// frames through. 1 when both are up; 0 otherwise, with nothing left open and videoerror() saying why.
-// Registers SDL's shut-down to run at process exit.
+// Opens a full-screen, double-buffered 32-bit display of the given size. 1 when it is up; 0 otherwise,
+// with videoerror() saying why. Registers SDL's shut-down to run at process exit.
 int initvideo(int width, int height);
 // SDL's reason for the last failure of initvideo.
 const char* videoerror();
-// Puts one frame of width x height 0x00RRGGBB values on the screen, then takes one pending input event
-// (see checkevents). 1 when the frame reached the screen; 0 when the display is not open or a step of
-// the refresh failed, in which case the event check is skipped too.
+// Puts one frame of width x height 0x00RRGGBB values on the screen, opaque whatever the top bytes hold,
+// then takes one pending input event (see checkevents). The frame's memory must stay in place until the
+// next call or closevideo: it is shown through a surface laid over it. 1 when the frame reached the
+// screen; 0 when the display is not open or a step of the refresh failed, in which case the event check
+// is skipped too.
 int updatevideo(const pixel* frame);
 // Takes one pending event. A key-down event while Escape is held, or a quit request (closing the
 // window, SIGTERM, SIGINT), closes the display and ends the process with status 0. Otherwise 0.
 int checkevents();
-// Shows the mouse cursor again and releases the frame surface and back buffer. Safe to call twice.
+// Shows the mouse cursor again and releases the frame surface. Safe to call twice.
 void closevideo();
 
 #endif
