@@ -30,6 +30,12 @@ int gfx::update()
     return 0;
 }
 
+int gfx::waituntil(long long until)
+{
+    waitvideo(until);
+    return 0;
+}
+
 int gfx::close()
 {
     closevideo();

@@ -19,6 +19,10 @@ public:
     int update();
     // Closes the display. Always 0.
     int close();
+    // Waits until the monotonic clock (monotonicns) reads `until`, watching the input meanwhile: Escape
+    // pressed or a quit request ends the process with status 0 within about 10 ms. Returns at once when
+    // the moment has passed. Always 0.
+    int waituntil(long long until);
 
     // Fills every pixel with (r << 16) | (g << 8) | b, unmasked and unclamped, so a component above
     // 255 spills into the next one or into the top byte. Always 0.

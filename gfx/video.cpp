@@ -2,6 +2,7 @@
 #include "video.h"
 
 #include <SDL.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -81,6 +82,25 @@ int checkevents()
         exit(0);
     }
     return 0;
+}
+
+int waitvideo(long long until)
+{
+    for (;;) {
+        long long now = monotonicns();
+        if (now >= until)
+            return 1;
+        while (screen && SDL_PollEvent(&event)) {
+            bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
+            if (escape || event.type == SDL_QUIT) {
+                closevideo();
+                exit(0);
+            }
+        }
+        // SDL turns SIGTERM and SIGINT into a quit event; the signal also cuts this sleep short, so
+        // the event is seen at once.
+        sleepuntil(std::min(until, now + 10000000));
+    }
 }
 
 void closevideo()

@@ -20,6 +20,11 @@ int updatevideo(const pixel* frame);
 // Takes one pending event. A key-down event while Escape is held, or a quit request (closing the
 // window, SIGTERM, SIGINT), closes the display and ends the process with status 0. Otherwise 0.
 int checkevents();
+// Sleeps until the monotonic clock (monotonicns) reads `until`, taking every pending input event each
+// 10 ms: an Escape key press or a quit request closes the display and ends the process with status 0.
+// Unlike at a refresh, the Escape press itself counts, held or not, since a wait can be long enough to
+// press and release the key inside it. Without an open display it only sleeps. Always 1.
+int waitvideo(long long until);
 // Shows the mouse cursor again and releases the frame surface. Safe to call twice.
 void closevideo();
 

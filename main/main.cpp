@@ -8,11 +8,19 @@
 
 #include <iostream>
 
-// Run in the song child: waits 1.5 s, then plays "gnusong.mp3" from the current directory and
-// returns when the player ends. The player's own result is of no interest to the run.
+// The moment the program started, on the monotonic clock: the song starts 1.5 s after it, and "at"
+// lines count song time from the same instant.
+static long long started;
+
+// Run in the song child: waits until 1.5 s after the program started, then plays "gnusong.mp3" from
+// the current directory and returns when the player ends. The player's own result is of no interest to
+// the run.
 void musik()
 {
-    usleep(1500000);
+    // Counted from the parent's start rather than the child's, so that the song and the "at" lines
+    // share one origin whatever the fork cost.
+    while (!sleepuntil(started + SONG_DELAY_NS)) {
+    }
     int ignored = system("mpg123 gnusong.mp3");
     (void)ignored;
 }
@@ -21,6 +29,7 @@ int main(int argc, char** argv)
 {
     // The song child is never waited for, signalled or stopped: it plays on after the run ends,
     // whichever way it ends. A failed fork just means no song.
+    started = monotonicns();
     if (fork() == 0) {
         musik();
         return 0;
@@ -34,6 +43,7 @@ int main(int argc, char** argv)
         return 1;
     }
     script s;
+    s.songstart = started;
     if (argc > 1) {
         std::cout << "Opening file: " << argv[1] << std::endl;
         s.readscript(argv[1]);

@@ -31,6 +31,51 @@ int readnumber(const char* text)
     return int(value > INT_MAX ? INT_MAX : value);
 }
 
+// Reads up to maxdigits decimal digits at p into *value; the number of digits read (0 when none, or
+// when there are more than maxdigits).
+static int readdigits(const char*& p, int maxdigits, long long* value)
+{
+    int n = 0;
+    long long v = 0;
+    for (; *p >= '0' && *p <= '9'; p++, n++) {
+        if (n == maxdigits)
+            return 0;
+        v = v * 10 + (*p - '0');
+    }
+    *value = v;
+    return n;
+}
+
+int readsongtime(const char* text, long long* ms)
+{
+    const char* p = text;
+    while (isspace((unsigned char)*p))
+        p++;
+    long long minutes = 0, seconds = 0, fraction = 0;
+    if (readdigits(p, 6, &seconds) == 0)
+        return 1;
+    if (*p == ':') {
+        minutes = seconds;
+        p++;
+        if (readdigits(p, 2, &seconds) == 0 || seconds >= 60)
+            return 1;
+    }
+    if (*p == '.') {
+        p++;
+        int digits = readdigits(p, 3, &fraction);
+        if (digits == 0)
+            return 1;
+        for (; digits < 3; digits++)
+            fraction *= 10;
+    }
+    while (isspace((unsigned char)*p))
+        p++;
+    if (*p)
+        return 1;
+    *ms = (minutes * 60 + seconds) * 1000 + fraction;
+    return 0;
+}
+
 int script::readscript(const char* path)
 {
     std::ifstream in(path);
@@ -39,6 +84,8 @@ int script::readscript(const char* path)
         exit(1);
     }
     line = 1;
+    if (songstart == 0)
+        songstart = monotonicns();
     gfx* g = gfx::instance();
     char text[100];
     for (;;) {
@@ -79,7 +126,12 @@ int script::readscript(const char* path)
                     usleep(useconds_t(micros));
             } else if (checkstring(cmd, "clearscreen") == 0)
                 clearscreen();
-            else {
+            else if (checkstring(cmd, "at") == 0) {
+                if (at() != 0) {
+                    std::cout << "Error parsing time at line: " << line << std::endl;
+                    exit(1);
+                }
+            } else {
                 std::cout << "Unknown command at line: " << line << " exiting now..." << std::endl;
                 exit(1);
             }
@@ -167,5 +219,14 @@ int script::clearscreen()
             b = readnumber(comma + 1);
     }
     gfx::instance()->clearscreen(r, g, b);
+    return 0;
+}
+
+int script::at()
+{
+    long long ms;
+    if (readsongtime(args, &ms) != 0)
+        return 1;
+    gfx::instance()->waituntil(songstart + SONG_DELAY_NS + ms * 1000000);
     return 0;
 }

@@ -31,14 +31,28 @@ public:
     int bounce();
     // "clearscreen": fills the frame with the colour "r,g,b" in args; a missing component is 0.
     int clearscreen();
+    // "at": waits until the song has played the time in args, that is until 1.5 s + that time after
+    // songstart; a time already passed does not wait, so a late line is shown at once and its lateness
+    // is not carried on. Escape pressed or a quit request during the wait ends the process with status
+    // 0. 1, without waiting, when args holds no song time (see readsongtime); else 0.
+    int at();
 
     char cmd[100];
     char args[100];
     int line;
+    // The moment the program started, in monotonicns() nanoseconds: the song starts SONG_DELAY_NS
+    // later. 0 until set; readscript then takes the moment it is called.
+    long long songstart = 0;
 };
 
 // Reads a decimal number the way atoi does (leading white space, an optional sign, digits up to the
 // first other character, 0 when there are none), but saturates at the int range instead of overflowing.
 int readnumber(const char* text);
+
+// Reads a song time: seconds with an optional fraction of one to three digits ("12", "12.5", "12.345"),
+// or minutes and seconds ("1:02.5", "0:07", seconds below 60), with spaces allowed around it. 0, with
+// *ms the time in milliseconds, on success; 1, with *ms untouched, for anything else (empty, a sign,
+// letters, "1.2.3", a fourth fraction digit, more than six digits before the colon or the point).
+int readsongtime(const char* text, long long* ms);
 
 #endif

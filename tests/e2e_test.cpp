@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <climits>
 #include <cstdlib>
@@ -150,6 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LineHoldingOnlyCarriageReturn", "hop()\r\n\r\n", "Now i hop\nError parsing cmd at line: 2\n"},
         // A comment of 100 characters: the first 99 are read as the comment, the next read fails.
         ErrorCase{"OverLongComment", ";" + std::string(99, 'a') + "\nhop()\n", "Error parsing cmd at line: 2\n"},
+        ErrorCase{"UnreadableSongTime", "hop()\nat(1.2.3)\n", "Now i hop\nError parsing time at line: 2\n"},
+        ErrorCase{"EmptySongTime", "at()\n", "Error parsing time at line: 1\n"},
+        ErrorCase{"NegativeSongTime", ";c\nat(-1)\n", "Error parsing time at line: 2\n"},
         // A line of 100 characters runs its first 99, then the next read fails.
         ErrorCase{"OverLongLine", "hop()" + std::string(95, ' ') + "\nhop()\n",
                   "Now i hop\nError parsing cmd at line: 2\n"}),
@@ -305,6 +309,83 @@ TEST_F(Run, ScriptErrorLeavesTheSongPlaying)
     auto lines = playerlines(st);
     ASSERT_EQ(lines.size(), 1u) << readtext(st.playerlog());
     EXPECT_EQ(lines[0][0], "start");
+}
+
+// The song's clock ------------------------------------------------------------------------------
+
+TEST_F(Run, AtWaitsUntilTheSongHasPlayedItsTime)
+{
+    st.write("s.txt", "at(1.25)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GE(r.seconds, 2.73);
+    EXPECT_LT(r.seconds, 3.5);
+}
+
+TEST_F(Run, ALateAtLineRunsAtOnceAndItsLatenessIsNotCarriedOn)
+{
+    // At 3 s the song has played 1.5 s: at(1) is late and must not wait, and at(2.5) still ends the run
+    // 4 s in, not later by what at(1) was late.
+    st.write("s.txt", "sleep(3)\nat(1)\nhop()\nat(2.5)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\n");
+    EXPECT_GE(r.seconds, 3.98);
+    EXPECT_LT(r.seconds, 4.5);
+}
+
+TEST_F(Run, SongPlayerStartsWhenAtZeroEnds)
+{
+    // Both count from the program's start: a clock taken anywhere else (after the display opens, say)
+    // puts the song and the lyrics out of step.
+    st.write("s.txt", "at(0)\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    double deadline = now() + 5;
+    while (playerlines(st).empty() && now() < deadline)
+        usleep(20000);
+    auto lines = playerlines(st);
+    ASSERT_FALSE(lines.empty()) << "the player never started";
+    double playerstart = std::stod(lines[0][1]), atend = r.started + r.seconds;
+    EXPECT_NEAR(playerstart, atend, 0.05);
+}
+
+TEST(SongClock, ThreeThousandLinesEndWithAScriptThatOnlyWaitsForTheSameTime)
+{
+    // 3000 lines over 10 s of song, each with its own refresh: on the song's clock none of that cost
+    // adds up. A chain of relative waits of the same length falls behind by every line's cost.
+    Stage many, one;
+    std::string text;
+    for (int i = 1; i <= 3000; i++) {
+        int ms = i * 10 / 3;
+        char line[32];
+        snprintf(line, sizeof line, "at(%d.%03d)\n", ms / 1000, ms % 1000);
+        text += line;
+    }
+    many.write("s.txt", text);
+    one.write("s.txt", "at(10)\n");
+    RunResult a, b;
+    // Side by side, so that both meet the same load on the machine.
+    std::thread other([&] { b = one.run({"s.txt"}); });
+    a = many.run({"s.txt"});
+    other.join();
+    ASSERT_EQ(a.status, 0) << a.output;
+    ASSERT_EQ(b.status, 0) << b.output;
+    EXPECT_GE(b.seconds, 11.5);
+    EXPECT_NEAR(a.seconds, b.seconds, 0.15);
+}
+
+TEST_F(Run, SigtermDuringALongAtEndsTheRunAtOnce)
+{
+    st.write("s.txt", "at(30)\nhop()\n");
+    RunOptions o;
+    o.args = {"s.txt"};
+    o.signalafter = 1.0;
+    RunResult r = st.run(o);
+    EXPECT_TRUE(r.exited) << "killed by the signal instead of quitting";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\n");
+    EXPECT_LT(r.seconds, 1.5);
 }
 
 // Pictures and fonts that cannot be used -----------------------------------------------------------

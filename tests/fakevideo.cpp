@@ -30,6 +30,13 @@ int updatevideo(const pixel* frame)
     return 1;
 }
 
+int waitvideo(long long until)
+{
+    while (!sleepuntil(until)) {
+    }
+    return 1;
+}
+
 int checkevents()
 {
     return 0;

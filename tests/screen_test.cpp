@@ -28,7 +28,10 @@ std::string withoutwaits(const std::string& text)
     std::istringstream in(text);
     std::string out, line;
     while (std::getline(in, line))
-        out += (line.rfind("sleep(", 0) == 0 || line.rfind("usleep(", 0) == 0 ? "sleep(0)" : line) + "\n";
+        out += (line.rfind("sleep(", 0) == 0 || line.rfind("usleep(", 0) == 0 || line.rfind("at(", 0) == 0
+                    ? "sleep(0)"
+                    : line) +
+               "\n";
     return out;
 }
 
@@ -286,6 +289,27 @@ TEST_F(Screen, EscapePressedAndReleasedDuringALongWaitIsMissed)
     expectendedatalineend(r);
     EXPECT_GT(count(r.output, "Now i hop\n"), 0u) << r.output;
     EXPECT_GE(r.seconds, 4.0);
+}
+
+TEST_F(Screen, EscapePressedDuringAnAtWaitEndsTheRunAtOnce)
+{
+    // Unlike a sleep, a wait on the song's clock watches the keys: the press counts even when the key
+    // is let go long before the wait would end.
+    std::string waiting = "clearscreen(0,150,150)\n";
+    st.write("s.txt", waiting + "at(30)\nhop()\n");
+    ScreenRun run(st, x.options({"s.txt"}));
+    std::string diff = waitforframe(run, lastframe(st, waiting), 10);
+    ASSERT_EQ(diff, "");
+    usleep(300000);
+    ClientResult key = x.client("xdotool key Escape");
+    double pressed = now();
+    RunResult r = run.result();
+    double ended = now();
+    ASSERT_EQ(key.status, 0) << key.output;
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(count(r.output, "Now i hop"), 0u) << "the run went past the wait";
+    EXPECT_LT(ended - pressed, 0.5);
 }
 
 class QuitSignal : public Screen, public ::testing::WithParamInterface<int> {};

@@ -140,6 +140,32 @@ TEST(Readnumber, SaturatesOutsideTheIntRange)
     EXPECT_EQ(readnumber("-99999999999999999999999999"), INT_MIN);
 }
 
+// Song times ---------------------------------------------------------------------------------------
+
+TEST(Readsongtime, ReadsSecondsAndMinutesWithAFractionOfUpToThreeDigits)
+{
+    const std::pair<const char*, long long> good[] = {
+        {"12", 12000},  {"12.5", 12500},   {"12.05", 12050},   {"12.345", 12345}, {"0", 0},
+        {"1:02.5", 62500}, {"0:07", 7000}, {"10:5", 605000}, {" 3.25 ", 3250},  {"999999.999", 999999999},
+        {"999999:59.999", 59999999999},
+    };
+    for (const auto& [text, want] : good) {
+        long long ms = -1;
+        EXPECT_EQ(readsongtime(text, &ms), 0) << text;
+        EXPECT_EQ(ms, want) << text;
+    }
+}
+
+TEST(Readsongtime, RefusesAnythingElseAndLeavesTheResultAlone)
+{
+    for (const char* text : {"", "  ", "abc", "1.2.3", "-1", "+1", "1.", ".5", "1.2345", "1:60", "1:", ":30",
+                             "1:2:3", "12s", "1 2", "1234567", "1234567:00", "1,5"}) {
+        long long ms = -7;
+        EXPECT_EQ(readsongtime(text, &ms), 1) << text;
+        EXPECT_EQ(ms, -7) << text;
+    }
+}
+
 // clearscreen ------------------------------------------------------------------------------------
 
 class Clearscreen : public ::testing::Test {
