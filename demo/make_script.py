@@ -3,11 +3,9 @@
 
 Usage: make_script.py [OUTPUT]   (default script.txt beside this script)
 
-Timing plan. tralune starts the song 1.5 s after it starts, so the word sung at onset t of the song
-is highlighted at 1.5 s + t of the run. The script is a chain of waits, each computed as the distance
-from the previous event's planned time, not from the previous wait, so the plan itself never drifts;
-what every script line costs (its screen refresh, a picture decoded) is not subtracted and adds up as
-a lag behind the plan.
+Timing plan. The script keeps to the song's clock: the word sung at onset t of the song is highlighted
+by a line "at(t)", which waits until the song has played t seconds. What each line costs (its screen
+refresh, a picture decoded) is then taken out of the next wait instead of adding up behind the song.
 
 Painting plan. The picture covers the whole screen, its bottom rows a plain band for the text. Text
 is drawn over whatever the screen holds, so a new lyric line repaints the picture first (one
@@ -28,7 +26,6 @@ import tune  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PICTURE = "night.pcx"
-SONG_DELAY = 1.5          # tralune starts the song player this long after it starts
 END_TEXT = "Good night!"
 SCREEN_WIDTH = 640
 MAX_LINE = 99
@@ -91,14 +88,14 @@ def check_text(text, widths):
 
 
 def build(lines, last_note_end, song_length, widths):
-    """The script's lines, a list of strings, and its planned length in seconds.
+    """The script's lines, a list of strings, and its length in song time, in seconds.
 
     lines is tune.lyric_lines' result; last_note_end and song_length are seconds into the song.
     """
-    events = []   # (planned time in seconds from tralune's start, [script lines])
-    # The first line is on the screen from the start, while the lead-in plays.
+    events = []   # (song time in seconds, None for the program's start, [script lines])
+    # The first line is on the screen from the start, before the song begins.
     first = " ".join(w for w, _ in lines[0])
-    events.append((0.0, ["setimg(%s)" % PICTURE, "text(%s)" % first]))
+    events.append((None, ["setimg(%s)" % PICTURE, "text(%s)" % first]))
     for i, words in enumerate(lines):
         plain = " ".join(w for w, _ in words)
         check_text(plain, widths)
@@ -108,23 +105,20 @@ def build(lines, last_note_end, song_length, widths):
             # A new line repaints the picture under it; the first line is already there.
             if j == 0 and i > 0:
                 cmds.insert(0, "setimg(%s)" % PICTURE)
-            events.append((SONG_DELAY + onset, cmds))
+            events.append((onset, cmds))
     check_text(END_TEXT, widths)
-    events.append((SONG_DELAY + last_note_end, ["setimg(%s)" % PICTURE, "text(%s)" % END_TEXT]))
+    events.append((last_note_end, ["setimg(%s)" % PICTURE, "text(%s)" % END_TEXT]))
     # The run ends with the song, so the display closes as the last sound dies away.
-    events.append((SONG_DELAY + song_length, []))
+    events.append((song_length, []))
     out = [
         "; Twinkle, Twinkle, Little Star: the tralune demo, word by word in time with gnusong.mp3.",
         "; Made by make_script.py from notes.txt; change that and run make.sh rather than this file.",
     ]
-    clock = 0.0
     for when, cmds in events:
-        wait = round((when - clock) * 1e6)
-        if wait > 0:
-            out.append("usleep(%d)" % wait)
-            clock += wait / 1e6
+        if when is not None:
+            out.append("at(%.3f)" % when)
         out += cmds
-    return out, clock
+    return out, song_length
 
 
 def main():
@@ -146,7 +140,7 @@ def main():
             sys.exit("make_script.py: a line longer than %d characters: %s" % (MAX_LINE, text))
     with open(out, "w", encoding="ascii") as f:
         f.write("\n".join(script) + "\n")
-    print("make_script.py: wrote %s (%d lines, %.1f s planned)" % (out, len(script), clock))
+    print("make_script.py: wrote %s (%d lines, %.1f s of song)" % (out, len(script), clock))
 
 
 if __name__ == "__main__":

@@ -385,8 +385,12 @@ Moment longestmoment(const std::string& text)
         if (line.empty() || line[0] == ';' || lp == std::string::npos || rp == std::string::npos)
             continue;
         std::string cmd = line.substr(0, lp), arg = line.substr(lp + 1, rp - lp - 1);
-        if (cmd == "sleep" || cmd == "usleep") {
-            double wait = cmd == "sleep" ? atoi(arg.c_str()) : atoi(arg.c_str()) / 1e6;
+        long long songms = 0;
+        if (cmd == "sleep" || cmd == "usleep" || (cmd == "at" && readsongtime(arg.c_str(), &songms) == 0)) {
+            // An "at" line waits for the song's clock, which runs 1.5 s behind the program's.
+            double wait = cmd == "sleep"    ? atoi(arg.c_str())
+                          : cmd == "usleep" ? atoi(arg.c_str()) / 1e6
+                                            : 1.5 + songms / 1e3 - t;
             t += wait > 0 ? wait : 0;
             if (isopen)
                 open.hold += wait > 0 ? wait : 0;
