@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <limits>
 
 int readnumber(const char* text)
 {
@@ -76,10 +77,34 @@ int readsongtime(const char* text, long long* ms)
     return 0;
 }
 
+bool scriptfile::next(char* text)
+{
+    // The flag left by the previous read: a last line without a line feed ends the script here.
+    if (in.eof())
+        return false;
+    text[0] = 0;
+    // A line of 100 or more characters leaves the stream failed, so every later read gives an empty
+    // line, which then fails to parse: over-long lines end the run at the next line.
+    in.getline(text, 100);
+    return !(in.eof() && in.gcount() == 0);
+}
+
+long long scriptfile::skiprest()
+{
+    in.clear();
+    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    return in.eof() ? in.gcount() : in.gcount() - 1;
+}
+
+bool scriptfile::atend()
+{
+    return in.peek() == std::ifstream::traits_type::eof();
+}
+
 int script::readscript(const char* path)
 {
-    std::ifstream in(path);
-    if (!in.is_open()) {
+    scriptfile in(path);
+    if (!in.isopen()) {
         std::cout << "The file was not opened\n";
         exit(1);
     }
@@ -88,57 +113,98 @@ int script::readscript(const char* path)
         songstart = monotonicns();
     gfx* g = gfx::instance();
     char text[100];
-    for (;;) {
-        // The flag left by the previous read: a last line without a line feed ends the run here.
-        if (in.eof())
-            return 0;
-        text[0] = 0;
-        // A line of 100 or more characters leaves the stream failed, so every later read gives an
-        // empty line, which then fails to parse: over-long lines end the run at the next line.
-        in.getline(text, sizeof text);
-        if (in.eof() && in.gcount() == 0)
-            return 0;
-        if (getcmd(text) != 0) {
+    while (in.next(text)) {
+        int result = parseline(text);
+        if (result == OK)
+            result = runcommand();
+        switch (result) {
+        case OK:
+            break;
+        case NOCMD:
             std::cout << "Error parsing cmd at line: " << line << std::endl;
             exit(1);
-        }
-        if (cmd[0]) {
-            if (getargs(text) != 0) {
-                std::cout << "Error parsing arguments at line: " << line << std::endl;
-                exit(1);
-            }
-            if (checkstring(cmd, "text") == 0)
-                printtext();
-            else if (checkstring(cmd, "setimg") == 0)
-                setimg(args);
-            else if (checkstring(cmd, "hop") == 0)
-                hop();
-            else if (checkstring(cmd, "bounce") == 0)
-                bounce();
-            else if (checkstring(cmd, "sleep") == 0) {
-                // A negative count would be taken as a huge unsigned one and hang the run.
-                int seconds = readnumber(args);
-                if (seconds > 0)
-                    sleep(unsigned(seconds));
-            } else if (checkstring(cmd, "usleep") == 0) {
-                int micros = readnumber(args);
-                if (micros > 0)
-                    usleep(useconds_t(micros));
-            } else if (checkstring(cmd, "clearscreen") == 0)
-                clearscreen();
-            else if (checkstring(cmd, "at") == 0) {
-                if (at() != 0) {
-                    std::cout << "Error parsing time at line: " << line << std::endl;
-                    exit(1);
-                }
-            } else {
-                std::cout << "Unknown command at line: " << line << " exiting now..." << std::endl;
-                exit(1);
-            }
+        case NOARGS:
+            std::cout << "Error parsing arguments at line: " << line << std::endl;
+            exit(1);
+        case UNKNOWNCMD:
+            std::cout << "Unknown command at line: " << line << " exiting now..." << std::endl;
+            exit(1);
+        case BADTIME:
+            std::cout << "Error parsing time at line: " << line << std::endl;
+            exit(1);
         }
         line++;
         g->update();
     }
+    return 0;
+}
+
+int script::parseline(const char* text)
+{
+    if (getcmd(text) != 0)
+        return NOCMD;
+    if (cmd[0] && getargs(text) != 0)
+        return NOARGS;
+    return OK;
+}
+
+static const char* const commandnames[script::COMMANDS] = {"text",  "setimg",      "hop", "bounce",
+                                                           "sleep", "usleep", "clearscreen", "at"};
+
+const char* script::commandname(int c)
+{
+    return c >= 0 && c < COMMANDS ? commandnames[c] : "";
+}
+
+int script::findcommand()
+{
+    for (int c = 0; c < COMMANDS; c++)
+        if (checkstring(cmd, commandnames[c]) == 0)
+            return c;
+    return UNKNOWN;
+}
+
+int script::runcommand()
+{
+    if (!cmd[0])
+        return OK;
+    switch (findcommand()) {
+    case TEXT:
+        printtext();
+        break;
+    case SETIMG:
+        setimg(args);
+        break;
+    case HOP:
+        hop();
+        break;
+    case BOUNCE:
+        bounce();
+        break;
+    case SLEEP: {
+        // A negative count would be taken as a huge unsigned one and hang the run.
+        int seconds = readnumber(args);
+        if (seconds > 0)
+            sleep(unsigned(seconds));
+        break;
+    }
+    case USLEEP: {
+        int micros = readnumber(args);
+        if (micros > 0)
+            usleep(useconds_t(micros));
+        break;
+    }
+    case CLEARSCREEN:
+        clearscreen();
+        break;
+    case AT:
+        if (at() != 0)
+            return BADTIME;
+        break;
+    default:
+        return UNKNOWNCMD;
+    }
+    return OK;
 }
 
 int script::getcmd(const char* text)
@@ -205,20 +271,27 @@ int script::bounce()
     return 0;
 }
 
+const char* script::component(int k)
+{
+    const char* p = args;
+    for (int i = 0; i < k && p; i++) {
+        p = strchr(p, ',');
+        if (p)
+            p++;
+    }
+    return p;
+}
+
 int script::clearscreen()
 {
-    // Each component starts just after the next comma; the scans stop at the end of the argument, and
-    // a component with no comma before it is 0.
-    int r = readnumber(args);
-    int g = 0, b = 0;
-    const char* comma = strchr(args, ',');
-    if (comma) {
-        g = readnumber(comma + 1);
-        comma = strchr(comma + 1, ',');
-        if (comma)
-            b = readnumber(comma + 1);
+    // The scans for the commas stop at the end of the argument, and a component with no comma before
+    // it is 0.
+    int rgb[3];
+    for (int k = 0; k < 3; k++) {
+        const char* from = component(k);
+        rgb[k] = from ? readnumber(from) : 0;
     }
-    gfx::instance()->clearscreen(r, g, b);
+    gfx::instance()->clearscreen(rgb[0], rgb[1], rgb[2]);
     return 0;
 }
 

@@ -1,17 +1,62 @@
 // The script reader: the player's main loop. Reads a script line by line, runs each line's command,
-// and refreshes the screen after every line.
+// and refreshes the screen after every line. Reading and splitting a line (scriptfile, parseline) is
+// kept apart from running it (runcommand), so that the script checker reads exactly as the player does.
 #ifndef TRALUNE_SCRIPT_H
 #define TRALUNE_SCRIPT_H
+
+#include <fstream>
+
+// A script file read line by line as the player reads it: lines end with a line feed, a line holds at
+// most 99 characters, and a last line without a line feed is read like any other.
+class scriptfile {
+public:
+    explicit scriptfile(const char* path) : in(path) {}
+    // Whether the file could be opened.
+    bool isopen() const { return in.is_open(); }
+    // Reads the next line into text, which holds 100 bytes, without its line feed, and returns true;
+    // false at the end of the script. A line of 100 or more characters gives its first 99 (cut() is
+    // then true) and leaves the file failed, so that every later line reads as empty, unless
+    // skiprest() is called.
+    bool next(char* text);
+    // Whether the line just read was cut at 99 characters.
+    bool cut() const { return in.fail() && !in.eof(); }
+    // After a cut line: drops the rest of it, so that reading goes on with the line after it, as if the
+    // long line had been shortened. The number of characters dropped, its line feed not counted.
+    long long skiprest();
+    // Whether nothing follows the line just read.
+    bool atend();
+
+private:
+    std::ifstream in;
+};
 
 // A script line is a command name followed by its argument in parentheses, "name(argument)"; lines
 // starting with ";" are comments, and lines starting with "(" are skipped the same way. Lines hold at
 // most 99 characters.
 class script {
 public:
+    // The commands, in the order the reader tries their names; see findcommand.
+    enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, COMMANDS, UNKNOWN = -1 };
+    // What parseline and runcommand report.
+    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME };
+
     // Runs the whole script at path; 0 at its end. Does not return on a script error: one line is
     // written to standard output and the process ends with status 1. Escape or a quit request, seen
     // at the refresh after a line, ends the process with status 0.
     int readscript(const char* path);
+    // Splits one line into cmd and args. OK when it is a command (cmd and args filled) or a line that
+    // runs nothing, a comment or a line starting with "(" (cmd empty); NOCMD when it has no "(";
+    // NOARGS when it has no ")" after its first "(". The argument is checked before the name is
+    // looked up, so an unknown name without ")" is NOARGS.
+    int parseline(const char* text);
+    // Runs the command of the line that parseline split. OK when it ran; UNKNOWNCMD when cmd names no
+    // command; BADTIME, without waiting, when an "at" time cannot be read.
+    int runcommand();
+    // The command that cmd names, tried against the names in table order with checkstring; UNKNOWN
+    // when it names none.
+    int findcommand();
+    // The name of a command, "" for anything that is not one.
+    static const char* commandname(int c);
     // Fills cmd with everything before the first "(" (empty for a comment). 1 when a non-comment line
     // has no "(", else 0.
     int getcmd(const char* text);
@@ -31,6 +76,9 @@ public:
     int bounce();
     // "clearscreen": fills the frame with the colour "r,g,b" in args; a missing component is 0.
     int clearscreen();
+    // Where component k (0 red, 1 green, 2 blue) of a colour in args starts: args itself for red, just
+    // after the k-th comma for the others; nullptr when args has fewer than k commas.
+    const char* component(int k);
     // "at": waits until the song has played the time in args, that is until 1.5 s + that time after
     // songstart; a time already passed does not wait, so a late line is shown at once and its lateness
     // is not carried on. Escape pressed or a quit request during the wait ends the process with status
