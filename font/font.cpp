@@ -1,4 +1,4 @@
-// The bitmap font.
+// The bitmap font: loading, reading song text, measuring and drawing.
 #include "font.h"
 #include "gfx.h"
 
@@ -32,59 +32,118 @@ int font::loadfont(const char* path)
             run++;
             continue;
         }
-        // Markers after the 64th are ignored.
-        if (slot < 64)
+        // Markers after the last slot are ignored.
+        if (slot < SLOTS)
             widths[slot] = run;
-        if (slot + 1 < 64)
+        if (slot + 1 < SLOTS)
             offsets[slot + 1] = c;
         slot++;
         run = 0;
     }
     // A slot no marker ended has no glyph: width 0, and no offset either (the last marker set one).
-    for (int s = slot; s < 64; s++)
+    for (int s = slot; s < SLOTS; s++)
         offsets[s] = 0;
     return 0;
 }
 
-int font::charindex(int ch)
+int font::nextchar(const char*& p)
 {
-    if (ch >= 'A' && ch <= 'Z')
-        return ch - 'A';
-    if (ch >= 'a' && ch <= 'z')
-        return ch - 'a' + 26;
-    if (ch >= '0' && ch <= '9')
-        return ch - '0' + 52;
-    if (ch == '!')
-        return 62;
-    if (ch == '?')
-        return 63;
-    return -1;
+    const unsigned char* s = (const unsigned char*)p;
+    int lead = s[0];
+    if (lead == 0)
+        return 0;
+    // The continuation bytes a lead byte asks for, and the bits it contributes. 0xC0 and 0xC1 could
+    // only begin overlong forms and 0xF5 to 0xFF only code points above U+10FFFF, so they begin none.
+    int more, ch;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        more = 1, ch = lead & 0x1F;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        more = 2, ch = lead & 0x0F;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        more = 3, ch = lead & 0x07;
+    else
+        more = 0, ch = lead;
+    // The terminator is no continuation byte, so a sequence cut short by it stops the reading there.
+    for (int i = 1; i <= more; i++) {
+        if ((s[i] & 0xC0) != 0x80) {
+            more = -1;
+            break;
+        }
+        ch = ch << 6 | (s[i] & 0x3F);
+    }
+    static const int LEAST[] = {0, 0x80, 0x800, 0x10000};
+    if (more < 0 || ch < LEAST[more] || (ch >= 0xD800 && ch <= 0xDFFF) || ch > 0x10FFFF) {
+        // Not UTF-8: a script saved in Latin-1, or a broken sequence. The lead byte is its own character.
+        p++;
+        return lead;
+    }
+    p += more + 1;
+    return ch;
+}
+
+int font::lookalike(int ch, int& times)
+{
+    times = 1;
+    switch (ch) {
+    case 0x2018: // left and right single quotation marks
+    case 0x2019:
+        return '\'';
+    case 0x201C: // left and right double quotation marks
+    case 0x201D:
+        return '"';
+    case 0x2013: // en and em dashes
+    case 0x2014:
+        return '-';
+    case 0x2026: // horizontal ellipsis
+        times = 3;
+        return '.';
+    default:
+        return ch;
+    }
+}
+
+long long font::textwidth(const char* text)
+{
+    long long total = 0;
+    for (const char* p = text; *p;) {
+        int times, ch = lookalike(nextchar(p), times);
+        int slot = charindex(ch);
+        if (ch == ' ')
+            total += widths[0];
+        else if (slot >= 0)
+            total += (long long)widths[slot] * times;
+    }
+    return total;
+}
+
+bool font::hasglyph(int ch)
+{
+    int times, slot = charindex(lookalike(ch, times));
+    return ch == ' ' || (slot >= 0 && widths[slot] > 0);
 }
 
 int font::write(const char* text, int x, int y)
 {
-    long long total = 0;
-    for (const char* p = text; *p; p++) {
-        int slot = *p == ' ' ? 0 : charindex((unsigned char)*p);
-        if (slot >= 0)
-            total += widths[slot];
-    }
+    long long total = textwidth(text);
     if (total > 639)
         return 1;
     // 64-bit, so an explicit x near the top of the int range cannot overflow as the line advances;
     // glyphs pushed past that range have no column to be drawn at and are skipped.
     long long at = x == -1 ? (640 - total) / 2 : x;
     bool highlight = false;
-    for (const char* p = text; *p; p++) {
-        int slot = charindex((unsigned char)*p);
-        if (*p == '%') {
+    for (const char* p = text; *p;) {
+        int times, ch = lookalike(nextchar(p), times);
+        int slot = charindex(ch);
+        if (ch == '%') {
             highlight = !highlight;
-        } else if (slot >= 0) {
-            if (at <= INT_MAX)
-                drawchar(slot, int(at), y, highlight);
-            at += widths[slot];
-        } else if (*p == ' ') {
+        } else if (ch == ' ') {
             at += widths[0];
+        } else if (slot >= 0) {
+            for (; times > 0; times--) {
+                if (at <= INT_MAX)
+                    drawchar(slot, int(at), y, highlight);
+                at += widths[slot];
+            }
         }
     }
     return 0;

@@ -112,12 +112,7 @@ TEST_F(Demo, EachWordIsHighlightedInItsTurn)
         highlighted++;
         // The highlighted word's columns, measured as the font places the line.
         std::string plain = text.substr(0, from) + text.substr(from + 1, to - from - 1) + text.substr(to + 1);
-        auto columns = [f](const std::string& s) {
-            int w = 0;
-            for (char c : s)
-                w += c == ' ' ? f->widths[0] : f->charindex((unsigned char)c) >= 0 ? f->widths[f->charindex((unsigned char)c)] : 0;
-            return w;
-        };
+        auto columns = [f](const std::string& s) { return int(f->textwidth(s.c_str())); };
         int left = (640 - columns(plain)) / 2 + columns(text.substr(0, from));
         int right = left + columns(text.substr(from + 1, to - from - 1));
         int inside = 0;

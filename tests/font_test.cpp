@@ -122,8 +122,122 @@ TEST_F(Font, CharactersMapToTheirSlots)
     EXPECT_EQ(f.charindex('9'), 61);
     EXPECT_EQ(f.charindex('!'), 62);
     EXPECT_EQ(f.charindex('?'), 63);
-    for (int ch : std::vector<int>{' ', ',', '.', '%', '\'', '@', '[', '`', '{', 0xE9, -23})
+    for (int ch : std::vector<int>{' ', '%', '(', ')', 0xA0, 0xAD, 0x80, 0x100, 0x2019, 0x1F600, 0, -23})
         EXPECT_EQ(f.charindex(ch), -1) << ch;
+}
+
+TEST_F(Font, LaterSlotsHoldTheAsciiSignsThenLatinOne)
+{
+    const char signs[] = "\"#$&'*+,-./:;<=>@[\\]^_`{|}~";
+    for (int i = 0; i < 27; i++)
+        EXPECT_EQ(f.charindex((unsigned char)signs[i]), 64 + i) << signs[i];
+    // U+00A1 to U+00FF from slot 91 on, with no slot for U+00AD.
+    EXPECT_EQ(f.charindex(0xA1), 91);
+    EXPECT_EQ(f.charindex(0xAC), 102);
+    EXPECT_EQ(f.charindex(0xAE), 103);
+    EXPECT_EQ(f.charindex(0xFF), 184);
+    for (int s = 0; s < font::SLOTS; s++)
+        EXPECT_EQ(f.charindex(font::slotchar(s)), s) << "slot " << s;
+    EXPECT_EQ(font::slotchar(-1), -1);
+    EXPECT_EQ(font::slotchar(font::SLOTS), -1);
+}
+
+// Reading song text -----------------------------------------------------------------------------------
+
+TEST(SongText, WellFormedUtf8IsOneCharacterAndAnyOtherByteIsLatinOne)
+{
+    struct Case {
+        const char* why;
+        const char* bytes;
+        std::vector<int> chars;
+    };
+    const Case cases[] = {
+        {"two bytes", "\xC3\xA9t\xC3\xA9", {0xE9, 't', 0xE9}},
+        {"three bytes", "\xE2\x80\x99s", {0x2019, 's'}},
+        {"four bytes (an emoji)", "\xF0\x9F\x98\x80!", {0x1F600, '!'}},
+        {"the smallest and largest of each length", "\xC2\x80\xDF\xBF\xE0\xA0\x80\xF4\x8F\xBF\xBF",
+         {0x80, 0x7FF, 0x800, 0x10FFFF}},
+        {"Latin-1", "caf\xE9 se\xF1or", {'c', 'a', 'f', 0xE9, ' ', 's', 'e', 0xF1, 'o', 'r'}},
+        {"two bytes cut short", "\xC3" "A", {0xC3, 'A'}},
+        {"cut short by the end", "x\xE2\x80", {'x', 0xE2, 0x80}},
+        {"overlong forms", "\xC0\xAF\xE0\x80\xAF\xF0\x8F\xBF\xBF",
+         {0xC0, 0xAF, 0xE0, 0x80, 0xAF, 0xF0, 0x8F, 0xBF, 0xBF}},
+        {"a surrogate", "\xED\xA0\x80", {0xED, 0xA0, 0x80}},
+        {"past U+10FFFF", "\xF4\x90\x80\x80\xFF", {0xF4, 0x90, 0x80, 0x80, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> got;
+        const char* p = c.bytes;
+        for (int ch; got.size() < 20 && (ch = font::nextchar(p)) != 0;)
+            got.push_back(ch);
+        EXPECT_EQ(got, c.chars) << c.why;
+        EXPECT_EQ(p, c.bytes + strlen(c.bytes)) << c.why;
+        EXPECT_EQ(font::nextchar(p), 0) << c.why;
+        EXPECT_EQ(p, c.bytes + strlen(c.bytes)) << c.why << ": the terminator moved p";
+    }
+}
+
+TEST_F(Font, LineMixingSignsAccentsLatinOneBytesAndTypographicMarksDrawsPixelForPixel)
+{
+    load(fullFont());
+    // #1, “Don’t” – %señor café%…Ж😀~ with UTF-8 marks and ñ, a Latin-1 byte for é, and Ж and the emoji,
+    // which have no slot.
+    const char* text = "#1, \xE2\x80\x9C" "Don\xE2\x80\x99t\xE2\x80\x9D \xE2\x80\x93 %se\xC3\xB1or caf\xE9%"
+                       "\xE2\x80\xA6\xD0\x96\xF0\x9F\x98\x80~";
+    // The slots the table gives, by hand: SPACE for a space, HL + s for a highlighted slot s.
+    const int SPACE = -1, HL = 1000;
+    std::vector<int> glyphs = {65, 53, 71, SPACE, 64, 3, 40, 39, 68, 45, 64, SPACE, 72, SPACE,
+                               HL + 44, HL + 30, HL + 170, HL + 40, HL + 43, SPACE, HL + 28, HL + 26, HL + 31, HL + 162,
+                               73, 73, 73, 90};
+    // fullFont: slot s is s % 3 + 2 wide, ink in its columns but the last, rows r where bit r - 1 of s + 1 is set.
+    std::vector<pixel> want(gfx::instance()->pixels, gfx::instance()->pixels + SCREEN_PIXELS);
+    long long total = 0;
+    for (int g : glyphs)
+        total += g == SPACE ? 2 : g % HL % 3 + 2;
+    int x = int(640 - total) / 2, y = 100;
+    for (int g : glyphs) {
+        int s = g == SPACE ? 0 : g % HL;
+        for (int r = 1; r < 9 && g != SPACE; r++)
+            for (int c = 0; c < s % 3 + 1; c++)
+                if ((s + 1) >> (r - 1) & 1)
+                    want[size_t(y + r) * 640 + x + c] = g >= HL ? HLCOL : WHITE;
+        x += s % 3 + 2;
+    }
+    EXPECT_EQ(f.textwidth(text), total);
+    EXPECT_EQ(f.write(text, -1, y), 0);
+    for (int ch : std::vector<int>{' ', 0xE9, 0x2018, 0x201D, 0x2014, 0x2026})
+        EXPECT_TRUE(f.hasglyph(ch)) << ch;
+    for (int ch : std::vector<int>{0xAD, 0x416, 0x1F600, 0x201E})
+        EXPECT_FALSE(f.hasglyph(ch)) << ch;
+    for (int i = 0; i < SCREEN_PIXELS; i++)
+        ASSERT_EQ(gfx::instance()->pixels[i], want[size_t(i)]) << "pixel (" << i % 640 << ", " << i / 640 << ")";
+}
+
+TEST_F(Font, FontOfSixtyFourSlotsDrawsTheLaterCharactersAsNothing)
+{
+    load(testFont());
+    const char* mixed = "\xE2\x80\x9C" "D\xC3\xA9j\xE0 vu, don\xE2\x80\x99t!\xE2\x80\x9D \xF0\x9F\x98\x80%A%\xE2\x80\xA6";
+    const char* plain = "Dj vu dont! %A%";
+    EXPECT_EQ(f.textwidth(mixed), f.textwidth(plain));
+    f.write(mixed, -1, 100);
+    std::vector<pixel> drawn(gfx::instance()->pixels, gfx::instance()->pixels + SCREEN_PIXELS);
+    SetUp();
+    f.write(plain, -1, 100);
+    for (int i = 0; i < SCREEN_PIXELS; i++)
+        ASSERT_EQ(drawn[size_t(i)], gfx::instance()->pixels[i]) << "pixel (" << i % 640 << ", " << i / 640 << ")";
+    EXPECT_FALSE(f.hasglyph(','));
+    EXPECT_FALSE(f.hasglyph(0x2019));
+    EXPECT_TRUE(f.hasglyph('A'));
+}
+
+TEST_F(Font, MarkersDefineSlotsUpToTheLastAndLaterOnesAreIgnored)
+{
+    // Every slot 2 wide: slot s's marker lies at 2 + 3 s.
+    std::vector<int> widths(190, 2);
+    widths[184] = 5;
+    load(fontImage(widths, 3));
+    EXPECT_EQ(f.widths[184], 5);
+    EXPECT_EQ(f.offsets[184], 2 + 3 * 183);
 }
 
 // Drawing ---------------------------------------------------------------------------------------

@@ -39,7 +39,7 @@ pages)
   for word in script.txt font.pcx gnusong.mp3 SDL_VIDEODRIVER text setimg clearscreen sleep usleep hop bounce; do
     grep -qF "$word" "$tmp/tralune.1.flat" || fail "tralune(1) does not mention $word"
   done
-  for option in --size --colour -o --help; do
+  for option in --size --colour --basic -o --help; do
     grep -qF -- "$option" "$tmp/tralune-mkfont.1.flat" || fail "tralune-mkfont(1) does not mention $option"
   done
   echo "both pages render without warnings"

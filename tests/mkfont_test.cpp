@@ -24,6 +24,30 @@ namespace {
 const std::string DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char GLYPHS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!?";
 const int DEFAULT_SIZE = 28;
+const int BASIC = 64, FULL = 185;
+
+std::string hex(pixel p);
+
+// The characters of the slots, as the manual lists them: GLYPHS, then the ASCII signs, then Latin-1
+// U+00A1 to U+00FF without the soft hyphen.
+std::vector<int> slotorder()
+{
+    std::vector<int> chars(GLYPHS, GLYPHS + BASIC);
+    for (const char* p = "\"#$&'*+,-./:;<=>@[\\]^_`{|}~"; *p; p++)
+        chars.push_back(*p);
+    for (int ch = 0xA1; ch <= 0xFF; ch++)
+        if (ch != 0xAD)
+            chars.push_back(ch);
+    return chars;
+}
+const std::vector<int> SLOTORDER = slotorder();
+
+// A slot's character for messages: itself when ASCII, else its code.
+std::string named(int slot)
+{
+    int ch = SLOTORDER[size_t(slot)];
+    return ch < 0x80 ? std::string("\"") + char(ch) + "\"" : "U+00" + hex(pixel(ch)).substr(4);
+}
 const pixel WHITE = 0xFFFFFF;
 const pixel MAGENTA = 0xFF00FF;
 
@@ -163,7 +187,7 @@ public:
     FreeTypeFont(const FreeTypeFont&) = delete;
     FreeTypeFont& operator=(const FreeTypeFont&) = delete;
 
-    Rendered render(char ch)
+    Rendered render(int ch)
     {
         Rendered g;
         if (FT_Load_Char(face, FT_ULong(ch), FT_LOAD_RENDER) != 0)
@@ -200,42 +224,44 @@ private:
 struct Layout {
     Image image;
     pixel key = 0;
-    int starts[64] = {};
-    int widths[64] = {};
+    std::vector<int> starts, widths;
     int baseline = 0; // the image row just under the baseline
 };
 
-Layout expectedfont(const std::string& path, int size, pixel colour, pixel key)
+// slots: FULL, or BASIC for --basic.
+Layout expectedfont(const std::string& path, int size, pixel colour, pixel key, int slots = FULL)
 {
     FreeTypeFont ft(path, size);
     Layout l;
     l.key = key;
     if (!ft.ok)
         return l;
-    Rendered g[64];
+    std::vector<Rendered> g(static_cast<size_t>(slots));
+    l.starts.resize(size_t(slots));
+    l.widths.resize(size_t(slots));
     int above = ft.ascender(), below = ft.descender();
-    for (int s = 0; s < 64; s++) {
-        g[s] = ft.render(GLYPHS[s]);
+    for (int s = 0; s < slots; s++) {
+        g[s] = ft.render(SLOTORDER[size_t(s)]);
         l.widths[s] = std::max(1, g[s].advance);
         if (g[s].rows > 0) {
             above = std::max(above, g[s].top);
             below = std::max(below, g[s].rows - g[s].top);
         }
     }
-    int markers[64];
-    for (int s = 0; s < 64; s++) {
+    std::vector<int> markers(static_cast<size_t>(slots));
+    for (int s = 0; s < slots; s++) {
         l.starts[s] = s == 0 ? 0 : markers[s - 1];
         markers[s] = s == 0 ? l.widths[0] : markers[s - 1] + l.widths[s] + 1;
     }
     Image& img = l.image;
-    img.width = markers[63] + 1;
+    img.width = markers.back() + 1;
     img.width += img.width & 1;
     img.height = 1 + above + below;
     img.px.assign(size_t(img.width) * img.height, key);
     for (int m : markers)
         img.px[size_t(m)] = inkat(colour, 255);
     l.baseline = 1 + above;
-    for (int s = 0; s < 64; s++)
+    for (int s = 0; s < slots; s++)
         for (int r = 0; r < g[s].rows; r++)
             for (int c = 0; c < g[s].width; c++) {
                 int x = g[s].left + c, y = l.baseline - g[s].top + r;
@@ -261,11 +287,11 @@ std::string difference(const Image& got, const Layout& want)
             if (same)
                 continue;
             std::string slot = "past the last slot";
-            for (int s = 63; s >= 0; s--)
+            for (int s = int(want.starts.size()) - 1; s >= 0; s--)
                 if (x >= want.starts[s]) {
-                    slot = std::string("in the cell of \"") + GLYPHS[s] + "\"";
+                    slot = "in the cell of " + named(s);
                     if (x >= want.starts[s] + want.widths[s])
-                        slot = std::string("after the cell of \"") + GLYPHS[s] + "\"";
+                        slot = "after the cell of " + named(s);
                     break;
                 }
             return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") " + slot + " is " + hex(a) +
@@ -298,7 +324,7 @@ protected:
 
 TEST_F(DejaVu, PlayerFindsSixtyFourSlotsOfNonZeroWidth)
 {
-    Image img = make("font.pcx");
+    Image img = make("font.pcx", {"--basic"});
     ASSERT_GT(img.width, 0);
     int markers = 0;
     for (int x = 0; x < img.width; x++)
@@ -310,6 +336,24 @@ TEST_F(DejaVu, PlayerFindsSixtyFourSlotsOfNonZeroWidth)
     EXPECT_EQ(f->height, img.height);
     for (int s = 0; s < 64; s++)
         EXPECT_GT(f->widths[s], 0) << "slot " << s << " (\"" << GLYPHS[s] << "\")";
+    for (int s = 64; s < FULL; s++)
+        EXPECT_EQ(f->widths[s], 0) << "slot " << s;
+}
+
+TEST_F(DejaVu, FullSetHasAGlyphInEverySlot)
+{
+    Image img = make("font.pcx");
+    int markers = 0;
+    for (int x = 0; x < img.width; x++)
+        markers += img.at(x, 0) != img.at(0, 0);
+    EXPECT_EQ(markers, FULL) << "markers in row 0";
+    font* f = font::instance();
+    ASSERT_EQ(f->loadfont(st.work("font.pcx").c_str()), 0);
+    for (int s = 0; s < FULL; s++)
+        EXPECT_GT(f->widths[s], 0) << "slot " << s << " (" << named(s) << ")";
+    // ' " é ñ ü, and the typographic apostrophe through its look-alike.
+    for (int ch : std::vector<int>{'\'', '"', 0xE9, 0xF1, 0xFC, 0x2019})
+        EXPECT_TRUE(f->hasglyph(ch)) << ch;
 }
 
 TEST_F(DejaVu, SlotWidthsAreTheFontsAdvances)
@@ -333,6 +377,8 @@ TEST_F(DejaVu, GlyphsAreFreeTypesCoverageOnOneBaseline)
         ASSERT_GT(want.image.width, 0) << "FreeType cannot open " << DEJAVU;
         EXPECT_EQ(difference(img, want), "") << "size " << size;
     }
+    Image basic = make("font.pcx", {"--basic"});
+    EXPECT_EQ(difference(basic, expectedfont(DEJAVU, DEFAULT_SIZE, WHITE, MAGENTA, BASIC)), "") << "--basic";
 }
 
 TEST_F(DejaVu, HeightHoldsTheMarkerRowAscenderAndDescender)
@@ -386,7 +432,7 @@ TEST_F(DejaVu, SmallestAndLargestSizesMakeFontsThePlayerReads)
         make("font.pcx", {"--size", size});
         font* f = font::instance();
         ASSERT_EQ(f->loadfont(st.work("font.pcx").c_str()), 0) << "size " << size;
-        for (int s = 0; s < 64; s++)
+        for (int s = 0; s < FULL; s++)
             EXPECT_GT(f->widths[s], 0) << "size " << size << ", slot " << s;
     }
 }
@@ -417,7 +463,7 @@ TEST_F(DejaVu, WidthIsEvenSoRowsNeedNoPadding)
         int markers = 0;
         for (int x = 0; x < img.width; x++)
             markers += img.at(x, 0) != img.at(0, 0);
-        EXPECT_EQ(markers, 64) << "size " << size;
+        EXPECT_EQ(markers, FULL) << "size " << size;
     }
     EXPECT_TRUE(padded) << "no size from 8 to 40 needed the extra column, so it went untested";
 }
@@ -602,24 +648,26 @@ const char TINY_BDF[] = "STARTFONT 2.1\n"
 const char* const TINY_A[] = {"..#..", ".#.#.", "#...#", "#...#", "#####", "#...#", "#...#"};
 const char* const TINY_QUESTION[] = {".##.", "#..#", "...#", "..#.", ".#..", "....", ".#.."};
 
-TEST_F(Maker, MissingGlyphsAreReportedAndDrawnAsTheFontsMissingGlyph)
+TEST_F(Maker, MissingGlyphsAreReportedAndTheirSlotsLeftEmpty)
 {
     st.write("tiny.bdf", TINY_BDF);
     ToolRun r = mkfont(st, {"--size", "8", "tiny.bdf"});
     ASSERT_EQ(r.status, 0) << r;
-    std::string lacking = std::string(GLYPHS).substr(1, 62);
+    std::string lacking = std::string(GLYPHS).substr(1, 62) + "\"#$&'*+,-./:;<=>@[\\]^_`{|}~\xC2\xA1";
     EXPECT_NE(r.err.find("warning"), std::string::npos) << r;
     EXPECT_NE(r.err.find(lacking), std::string::npos) << "the missing characters are not listed\n" << r;
+    EXPECT_NE(r.err.find("\xC3\xBE\xC3\xBF\""), std::string::npos) << "the list does not end on \"\xC3\xBF\"\n" << r;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r;
+    EXPECT_EQ(r.out.find("font.pcx: 2 glyphs, "), 0u) << r;
 
     font* f = font::instance();
     ASSERT_EQ(f->loadfont(st.work("font.pcx").c_str()), 0);
     Image img = decoded(st.work("font.pcx"));
     ASSERT_EQ(img.height, 9);
     EXPECT_EQ(hex(img.at(0, 0)), hex(MAGENTA));
-    for (int s = 0; s < 64; s++) {
-        int want = s == 0 ? 6 : 5;
-        ASSERT_EQ(f->widths[s], want) << "slot " << s << " (\"" << GLYPHS[s] << "\")";
+    for (int s = 0; s < FULL; s++) {
+        int want = s == 0 ? 6 : s == 63 ? 5 : 0;
+        ASSERT_EQ(f->widths[s], want) << "slot " << s << " (" << named(s) << ")";
         // Rows 1 to 7 hold the glyph's pixels in full ink, row 8 (under the baseline) stays empty.
         const char* const* rows = s == 0 ? TINY_A : TINY_QUESTION;
         for (int y = 1; y < 9; y++)
@@ -630,6 +678,24 @@ TEST_F(Maker, MissingGlyphsAreReportedAndDrawnAsTheFontsMissingGlyph)
                     << "slot " << s << " (\"" << GLYPHS[s] << "\"), glyph pixel (" << x << ", " << y << ")";
             }
     }
+}
+
+TEST_F(Maker, FontWithoutAGetsABlankFirstSlot)
+{
+    // The tiny font with its "A" made a "B": slot 0 cannot be empty (its marker would be the key pixel),
+    // and without a space in the font it is one blank column.
+    std::string bdf = TINY_BDF;
+    bdf.replace(bdf.find("ENCODING 65"), 11, "ENCODING 66");
+    st.write("tiny.bdf", bdf);
+    ToolRun r = mkfont(st, {"--size", "8", "--basic", "tiny.bdf"});
+    ASSERT_EQ(r.status, 0) << r;
+    font* f = font::instance();
+    ASSERT_EQ(f->loadfont(st.work("font.pcx").c_str()), 0);
+    EXPECT_EQ(f->widths[0], 1);
+    EXPECT_EQ(f->widths[1], 6);
+    Image img = decoded(st.work("font.pcx"));
+    for (int y = 1; y < img.height; y++)
+        EXPECT_EQ(hex(img.at(0, y)), hex(MAGENTA)) << "row " << y;
 }
 
 // Refusals -------------------------------------------------------------------------------------------
@@ -722,9 +788,11 @@ TEST_F(Maker, HelpPrintsUsageAndSucceeds)
 {
     ToolRun r = mkfont(st, {"--help"});
     EXPECT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out.rfind("usage: tralune-mkfont [--size PIXELS] [--colour RRGGBB] [-o OUTPUT] FONTFILE\n", 0), 0u)
+    EXPECT_EQ(r.out.rfind("usage: tralune-mkfont [--size PIXELS] [--colour RRGGBB] [--basic] [-o OUTPUT] FONTFILE\n",
+                          0),
+              0u)
         << r;
-    for (const char* option : {"--size", "--colour", "-o", "--help"})
+    for (const char* option : {"--size", "--colour", "--basic", "-o", "--help"})
         EXPECT_NE(r.out.find(std::string("\n  ") + option), std::string::npos) << option << " is not explained\n" << r;
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(listing(st.work()).empty()) << joined(listing(st.work()));
@@ -736,7 +804,7 @@ TEST_F(Maker, SuccessSaysWhatWasWritten)
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "");
     Image img = decoded(st.work("song.pcx"));
-    EXPECT_EQ(r.out, "song.pcx: 64 glyphs, " + std::to_string(img.width) + " x " + std::to_string(img.height) +
+    EXPECT_EQ(r.out, "song.pcx: 185 glyphs, " + std::to_string(img.width) + " x " + std::to_string(img.height) +
                          " pixels, key colour FF00FF\n");
     EXPECT_EQ(joined(listing(st.work())), "song.pcx ");
 }

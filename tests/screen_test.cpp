@@ -360,10 +360,11 @@ struct Moment {
 bool hashighlightedglyph(const std::string& text)
 {
     bool on = false;
-    for (char c : text) {
+    for (const char* p = text.c_str(); *p;) {
+        int c = font::nextchar(p);
         if (c == '%')
             on = !on;
-        else if (on && font::instance()->charindex(static_cast<unsigned char>(c)) >= 0)
+        else if (on && c != ' ' && font::instance()->hasglyph(c))
             return true;
     }
     return false;

@@ -1,6 +1,7 @@
 // Scratch folders and small files for tests.
 #include "testfiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -79,6 +80,25 @@ PcxImage fontImage(const std::vector<int>& widths, int height)
                 img.indexes[size_t(r) * width + start + c] = 1;
         marker = (s == 0 ? 0 : marker + 1) + widths[s];
         img.indexes[size_t(marker)] = 2;
+    }
+    return img;
+}
+
+PcxImage fullFont()
+{
+    std::vector<int> widths;
+    for (int s = 0; s < 185; s++)
+        widths.push_back(s % 3 + 2);
+    PcxImage img = fontImage(widths, 9);
+    // Each marker ends the cell that began at the previous one.
+    for (int c = 0, start = 0, s = 0; c < img.width; c++) {
+        if (img.indexes[size_t(c)] != 2)
+            continue;
+        for (int r = 1; r < 9; r++)
+            if (!((s + 1) >> (r - 1) & 1))
+                std::fill_n(img.indexes.begin() + long(r) * img.width + start, c - start, 0);
+        start = c;
+        s++;
     }
     return img;
 }

@@ -38,4 +38,8 @@ PcxImage testFont();
 // its last column.
 PcxImage fontImage(const std::vector<int>& widths, int height);
 
+// A font image with all 185 slots, laid out as fontImage with slot s (s % 3) + 2 columns wide and height
+// 9, whose glyphs differ: slot s has ink only in the rows r (1 to 8) where bit r - 1 of s + 1 is set.
+PcxImage fullFont();
+
 #endif

@@ -5,6 +5,8 @@
 // is the count of key pixels since the previous marker. Slot 0's cell starts at column 0; the cell of
 // slot i >= 1 starts at the column of the marker that ended slot i - 1, so one column before each later
 // marker is left unused. Rows 1 to height - 1 hold the glyphs, each at its bearing on a common baseline.
+// The slots follow the player's slot table (font::slotchar): all 185 of them, or with --basic the first 64.
+#include "font.h"
 #include "pcxwrite.h"
 
 #include <ft2build.h>
@@ -27,9 +29,6 @@
 namespace {
 
 const char PROGRAM[] = "tralune-mkfont";
-// The player's slot order.
-const char GLYPHS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!?";
-const int SLOTS = 64;
 // At 28 pixels a line of about 35 characters of DejaVu Sans, spaces included (the player makes a space
 // as wide as "A"), fits the 640 columns of the screen.
 const int DEFAULT_SIZE = 28;
@@ -54,11 +53,13 @@ struct Options {
     uint32_t colour = 0xFFFFFF;
     std::string output = "font.pcx";
     std::string fontfile;
+    int slots = font::SLOTS;
 };
 
-// One rendered glyph: its advance and its coverage bitmap (0 to 255) with the bitmap's bearing.
+// One rendered glyph: its advance and its coverage bitmap (0 to 255) with the bitmap's bearing. A
+// character the font lacks has no bitmap and advance 0: an empty slot, which the player skips.
 struct Glyph {
-    int advance = 1;
+    int advance = 0;
     int left = 0;   // columns from the pen position to the bitmap's first column
     int top = 0;    // rows from the baseline up to the bitmap's first row
     int width = 0;
@@ -78,14 +79,16 @@ struct Glyph {
 void usage(FILE* to)
 {
     fprintf(to,
-            "usage: %s [--size PIXELS] [--colour RRGGBB] [-o OUTPUT] FONTFILE\n"
+            "usage: %s [--size PIXELS] [--colour RRGGBB] [--basic] [-o OUTPUT] FONTFILE\n"
             "Makes the font image that tralune reads (font.pcx) from a TrueType or OpenType font.\n"
             "  --size PIXELS    size of the font in pixels (the em), %d to %d; default %d\n"
             "  --colour RRGGBB  ink colour as six hexadecimal digits; default FFFFFF (white)\n"
+            "  --basic          only the first 64 slots: A-Z, a-z, 0-9, ! and ?; by default all %d,\n"
+            "                   with the ASCII signs and the Latin-1 letters\n"
             "  -o OUTPUT        the file to write (also --output OUTPUT); default font.pcx\n"
             "  --help           show this and exit\n"
             "An option's value may also follow an \"=\", as in --size=24.\n",
-            PROGRAM, MIN_SIZE, MAX_SIZE, DEFAULT_SIZE);
+            PROGRAM, MIN_SIZE, MAX_SIZE, DEFAULT_SIZE, font::SLOTS);
 }
 
 // s in quotes for an error line; control characters become "?" so that the message stays one line.
@@ -95,6 +98,23 @@ std::string quoted(std::string s)
         if ((unsigned char)c < 0x20 || c == 0x7F)
             c = '?';
     return "\"" + s + "\"";
+}
+
+// A code point as UTF-8, for messages.
+std::string utf8(int ch)
+{
+    std::string s;
+    if (ch < 0x80) {
+        s += char(ch);
+    } else if (ch < 0x800) {
+        s += char(0xC0 | ch >> 6);
+        s += char(0x80 | (ch & 0x3F));
+    } else {
+        s += char(0xE0 | ch >> 12);
+        s += char(0x80 | (ch >> 6 & 0x3F));
+        s += char(0x80 | (ch & 0x3F));
+    }
+    return s;
 }
 
 // The --size value: a whole number of pixels from MIN_SIZE to MAX_SIZE, or the run fails.
@@ -148,6 +168,8 @@ Options parseargs(int argc, char** argv)
             o.size = parsesize(value("--size"));
         } else if (options && is("--colour")) {
             o.colour = parsecolour(value("--colour"));
+        } else if (options && arg == "--basic") {
+            o.slots = font::BASIC_SLOTS;
         } else if (options && (arg == "-o" || is("--output"))) {
             o.output = value(arg == "-o" ? "-o" : "--output");
             if (o.output.empty())
@@ -312,31 +334,48 @@ int main(int argc, char** argv)
     if (FT_New_Memory_Face(lib, data.data(), FT_Long(data.size()), 0, &face) != 0)
         fail(quoted(o.fontfile) + " is not a font that FreeType can read");
     // FreeType picks a Unicode character map when the font has one. Older fonts may only have a
-    // Macintosh Roman map, which agrees with Unicode on every character the player draws.
+    // Macintosh Roman map, which agrees with Unicode on ASCII.
     if (!face->charmap && face->num_charmaps > 0)
         FT_Set_Charmap(face, face->charmaps[0]);
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(o.size)) != 0)
         fail(quoted(o.fontfile) + " cannot be drawn at " + std::to_string(o.size) +
              " pixels (a bitmap font without that size?)");
 
-    Glyph glyphs[SLOTS];
+    // Only a Unicode map agrees with the slot table past ASCII; in any other map the later slots are
+    // left empty rather than filled with whatever letters that map keeps at those codes.
+    bool unicode = face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE;
+    std::vector<Glyph> glyphs(size_t(o.slots));
     std::string missing;
-    for (int s = 0; s < SLOTS; s++) {
-        FT_UInt index = FT_Get_Char_Index(face, FT_ULong(GLYPHS[s]));
-        if (index == 0)
-            missing += GLYPHS[s];
-        // A missing character loads glyph 0, the font's own "no such glyph" shape. Some fonts carry
-        // hinting programs that FreeType refuses; those glyphs are drawn unhinted instead.
+    int drawn = 0, basic = 0;
+    for (int s = 0; s < o.slots; s++) {
+        int ch = font::slotchar(s);
+        FT_UInt index = unicode || ch < 0x80 ? FT_Get_Char_Index(face, FT_ULong(ch)) : 0;
+        if (index == 0) {
+            missing += utf8(ch);
+            continue;
+        }
+        // Some fonts carry hinting programs that FreeType refuses; those glyphs are drawn unhinted.
         if (FT_Load_Glyph(face, index, FT_LOAD_RENDER) != 0 &&
             FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_NO_HINTING) != 0)
-            fail(quoted(o.fontfile) + ": FreeType cannot draw the glyph for " + GLYPHS[s]);
+            fail(quoted(o.fontfile) + ": FreeType cannot draw the glyph for " + utf8(ch));
         // Hinted advances are whole pixels already; rounding covers unhinted ones.
         glyphs[s].advance = std::max(1, int((face->glyph->advance.x + 32) >> 6));
         if (!takecoverage(lib, face->glyph, glyphs[s]))
-            fail(quoted(o.fontfile) + ": FreeType cannot convert the bitmap of " + GLYPHS[s]);
+            fail(quoted(o.fontfile) + ": FreeType cannot convert the bitmap of " + utf8(ch));
+        drawn++;
+        basic += s < font::BASIC_SLOTS;
     }
-    if (missing.size() == SLOTS)
+    if (basic == 0)
         fail(quoted(o.fontfile) + " has none of the characters A-Z, a-z, 0-9, ! and ?");
+    // Slot 0 cannot be empty: its marker would then lie on column 0, whose colour is the key. The player
+    // makes a space as wide as slot 0, so a font without "A" gets a blank slot 0 as wide as its space.
+    if (glyphs[0].advance == 0) {
+        FT_UInt space = FT_Get_Char_Index(face, ' ');
+        glyphs[0].advance = 1;
+        if (space != 0 && (FT_Load_Glyph(face, space, FT_LOAD_DEFAULT) == 0 ||
+                           FT_Load_Glyph(face, space, FT_LOAD_NO_HINTING) == 0))
+            glyphs[0].advance = std::max(1, int((face->glyph->advance.x + 32) >> 6));
+    }
 
     // Rows above and below the baseline: the font's ascender and descender at this size, or more where
     // a glyph reaches further, so that no glyph loses rows.
@@ -352,26 +391,27 @@ int main(int argc, char** argv)
 
     // Slot 0 starts at column 0 and is ended by a marker just after it; every later slot starts on the
     // previous marker and is followed by one unused column and its own marker.
-    long long start[SLOTS], marker[SLOTS];
-    for (int s = 0; s < SLOTS; s++) {
+    std::vector<long long> start(size_t(o.slots)), marker(size_t(o.slots));
+    for (int s = 0; s < o.slots; s++) {
         start[s] = s == 0 ? 0 : marker[s - 1];
         marker[s] = s == 0 ? glyphs[0].advance : marker[s - 1] + glyphs[s].advance + 1;
     }
     // An even width leaves no padding in the rows; the extra key column forms no glyph.
-    long long width = marker[SLOTS - 1] + 1;
+    long long width = marker[size_t(o.slots) - 1] + 1;
     width += width & 1;
     if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)
         fail("at " + std::to_string(o.size) + " pixels the glyphs of " + quoted(o.fontfile) + " need an image of " +
              std::to_string(width) + " x " + std::to_string(height) +
-             " pixels, more than the player reads; try a smaller size");
+             " pixels, more than the player reads; try a smaller size" +
+             (o.slots > font::BASIC_SLOTS ? " or --basic" : ""));
 
     PcxImage img;
     img.width = int(width);
     img.height = int(height);
     img.indexes.assign(size_t(width * height), KEY_INDEX);
-    for (int s = 0; s < SLOTS; s++)
+    for (int s = 0; s < o.slots; s++)
         img.indexes[size_t(marker[s])] = MARKER_INDEX;
-    for (int s = 0; s < SLOTS; s++) {
+    for (int s = 0; s < o.slots; s++) {
         const Glyph& g = glyphs[s];
         for (int r = 0; r < g.rows; r++) {
             long y = 1 + above - g.top + r;
@@ -402,10 +442,12 @@ int main(int argc, char** argv)
     save(o.output, encodepcx(img));
 
     if (!missing.empty())
-        fprintf(stderr, "%s: warning: %s has no glyph for \"%s\"; those slots hold its missing-glyph shape\n",
+        fprintf(stderr,
+                "%s: warning: %s has no glyph for \"%s\"; those slots are left empty, so tralune skips "
+                "those characters\n",
                 PROGRAM, quoted(o.fontfile).c_str(), missing.c_str());
     char keytext[8];
     snprintf(keytext, sizeof keytext, "%06X", unsigned(key));
-    printf("%s: %d glyphs, %lld x %lld pixels, key colour %s\n", o.output.c_str(), SLOTS, width, height, keytext);
+    printf("%s: %d glyphs, %lld x %lld pixels, key colour %s\n", o.output.c_str(), drawn, width, height, keytext);
     return 0;
 }

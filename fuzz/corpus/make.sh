@@ -16,6 +16,13 @@ g++ -std=c++17 -O1 -I"$top/tools" -I"$top/tests" -I"$top/common" \
 /usr/bin/convert -size 9x6 gradient:red-blue -type Palette -colors 16 "PCX:$here/fuzz_pcx/imagemagick-gradient.pcx"
 /usr/bin/convert -size 5x4 xc:green -type Palette "PCX:$here/fuzz_pcx/imagemagick-flat.pcx"
 
+# Song text for the font target, which also reads its input as a line: UTF-8 with accents and
+# typographic marks, Latin-1, and broken, overlong and surrogate sequences.
+f="$here/fuzz_font"
+printf '\342\200\234Don\342\200\231t\342\200\235 \342\200\223 %%se\303\261or%% caf\351\342\200\246 \360\237\230\200 \320\226' > "$f/text-utf8"
+printf 'Caf\351 \374ber se\361or, #1 @ [x] ~' > "$f/text-latin1"
+printf '\303 \342\200 \300\257 \340\200\257 \355\240\200 \364\220\200\200 \200\377' > "$f/text-broken"
+
 s="$here/fuzz_script"
 printf 'text(Hello %%world%%)\n' > "$s/text"
 printf 'setimg(picture.pcx)\n' > "$s/setimg"

@@ -89,5 +89,7 @@ int main(int argc, char** argv)
         tall.indexes[size_t(c)] = c % 4 == 3 ? 2 : 0;
     tall.palette = rampPalette();
     put(fnt + "/taller-than-screen.pcx", encodepcx(tall));
+    // Every slot filled, so that text read from the later slots draws.
+    put(fnt + "/full.pcx", encodepcx(fullFont()));
     return 0;
 }
