@@ -1,10 +1,11 @@
 #!/bin/sh
 # Checks the manual pages and the install.
-#   install_test.sh pages SOURCE_DIR          both pages render with man and groff without a warning,
-#                                             and tralune's page names every message the program prints
+#   install_test.sh pages SOURCE_DIR          every page in man/ renders with man and groff without a
+#                                             warning, and tralune's page names every message the program
+#                                             prints
 #   install_test.sh install SOURCE_DIR BUILD_DIR
-#                                             an install into a fresh prefix holds both programs, runnable,
-#                                             and both pages as in the source tree
+#                                             an install into a fresh prefix holds every program that has
+#                                             a page, runnable, and every page as in the source tree
 # Prints what is wrong and exits 1 on the first fault.
 set -eu
 mode=$1
@@ -15,8 +16,8 @@ case $mode in
 pages)
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
-  for page in tralune.1 tralune-mkfont.1; do
-    file=$src/man/$page
+  for file in "$src"/man/*.1; do
+    page=$(basename "$file")
     [ -s "$file" ] || fail "$file is missing or empty"
     MANWIDTH=80 man -P cat -l --warnings -E UTF-8 "$file" >"$tmp/out" 2>"$tmp/err" ||
       fail "man -l $page exited with status $?: $(cat "$tmp/err")"
@@ -33,16 +34,20 @@ pages)
   # Every line tralune can write on standard output, as it writes it.
   for message in "Opening file: " "No file specified. Using default script.txt" "The file was not opened" \
     "Error parsing cmd at line: " "Error parsing arguments at line: " "Unknown command at line: " \
+    "Error parsing time at line: " \
     " exiting now..." "Now i hop" "now i bounce" "Could not load font.pcx" "Could not open the display: "; do
     grep -qF "$message" "$tmp/tralune.1.flat" || fail "tralune(1) does not show the message \"$message\""
   done
-  for word in script.txt font.pcx gnusong.mp3 SDL_VIDEODRIVER text setimg clearscreen sleep usleep hop bounce; do
+  for word in script.txt font.pcx gnusong.mp3 SDL_VIDEODRIVER text setimg clearscreen sleep usleep at hop bounce; do
     grep -qF "$word" "$tmp/tralune.1.flat" || fail "tralune(1) does not mention $word"
   done
   for option in --size --colour --basic -o --help; do
     grep -qF -- "$option" "$tmp/tralune-mkfont.1.flat" || fail "tralune-mkfont(1) does not mention $option"
   done
-  echo "both pages render without warnings"
+  for option in --font --help; do
+    grep -qF -- "$option" "$tmp/tralune-check.1.flat" || fail "tralune-check(1) does not mention $option"
+  done
+  echo "every page renders without warnings"
   ;;
 install)
   build=$3
@@ -51,18 +56,20 @@ install)
   cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
     { cat "$prefix.log"; rm -f "$prefix.log"; fail "cmake --install exited with status $?"; }
   rm -f "$prefix.log"
-  for program in tralune tralune-mkfont; do
+  for file in "$src"/man/*.1; do
+    page=$(basename "$file")
+    program=${page%.1}
     [ -x "$prefix/bin/$program" ] || { find "$prefix"; fail "no runnable bin/$program in the install"; }
-  done
-  # The installed font maker runs on its own and answers --help.
-  "$prefix/bin/tralune-mkfont" --help >"$prefix/help" 2>&1 || { cat "$prefix/help"; fail "installed tralune-mkfont --help failed"; }
-  grep -q "usage: tralune-mkfont" "$prefix/help" || { cat "$prefix/help"; fail "installed tralune-mkfont --help shows no usage"; }
-  for page in tralune.1 tralune-mkfont.1; do
+    # The installed companion programs run on their own and answer --help.
+    if [ "$program" != tralune ]; then
+      "$prefix/bin/$program" --help >"$prefix/help" 2>&1 || { cat "$prefix/help"; fail "installed $program --help failed"; }
+      grep -q "usage: $program" "$prefix/help" || { cat "$prefix/help"; fail "installed $program --help shows no usage"; }
+    fi
     installed=$prefix/share/man/man1/$page
     [ -f "$installed" ] || { find "$prefix"; fail "no share/man/man1/$page in the install"; }
-    cmp -s "$installed" "$src/man/$page" || fail "the installed $page differs from man/$page"
+    cmp -s "$installed" "$file" || fail "the installed $page differs from man/$page"
   done
-  echo "the install holds both programs and both pages"
+  echo "the install holds every program and every page"
   ;;
 *)
   echo "usage: $0 pages SOURCE_DIR | install SOURCE_DIR BUILD_DIR" >&2

@@ -156,3 +156,28 @@ RunResult Stage::run(const RunOptions& opts) const
     r.output = readtext(outpath);
     return r;
 }
+
+std::ostream& operator<<(std::ostream& o, const ToolRun& r)
+{
+    return o << "exited " << r.exited << ", status " << r.status << "\n--- stdout:\n"
+             << r.out << "--- stderr:\n" << r.err << "---";
+}
+
+ToolRun Stage::runtool(const std::string& binary, const std::vector<std::string>& args,
+                       const std::vector<std::string>& env) const
+{
+    std::string errpath = dir / "stderr.txt";
+    RunOptions o;
+    o.binary = "/bin/sh";
+    o.args = {"-c", "exec \"$0\" \"$@\" 2>\"$TOOL_STDERR\"", binary};
+    o.args.insert(o.args.end(), args.begin(), args.end());
+    o.env = env;
+    o.env.push_back("TOOL_STDERR=" + errpath);
+    RunResult r = run(o);
+    ToolRun t;
+    t.exited = r.exited;
+    t.status = r.status;
+    t.out = r.output;
+    t.err = readtext(errpath);
+    return t;
+}

@@ -5,6 +5,7 @@
 
 #include "testfiles.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,15 @@ struct RunOptions {
     std::string binary;                       // the program to run; tralune by default
 };
 
+// What one run of a companion program wrote on its two output streams.
+struct ToolRun {
+    bool exited = false;
+    int status = -1;
+    std::string out, err;
+};
+
+std::ostream& operator<<(std::ostream& o, const ToolRun& r);
+
 // A folder set up for a run. The run's working folder is work/. A stub "mpg123" comes first on PATH;
 // it appends one line "start <epoch seconds> <working dir> <args>" to playerlog() when it starts and
 // "end <epoch seconds>" when it ends, after sleeping PLAYER_SECONDS (0 by default).
@@ -39,6 +49,11 @@ public:
     void addfont() const;
     RunResult run(const RunOptions& opts) const;
     RunResult run(std::vector<std::string> args = {}) const;
+    // Runs a companion program with args in work/, as run() does, with its standard error kept apart in
+    // a file outside work/, so that the two streams can be told apart and work/ holds only what the
+    // program made.
+    ToolRun runtool(const std::string& binary, const std::vector<std::string>& args,
+                    const std::vector<std::string>& env = {}) const;
 
 private:
     ScratchDir dir;

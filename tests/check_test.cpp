@@ -1,0 +1,136 @@
+// The script checker: tralune-check run as a user runs it, on a script holding one of every problem, a
+// clean script, and garbage.
+#include "runner.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+class Check : public ::testing::Test {
+protected:
+    Check()
+    {
+        // 64 slots of 9 columns: 80 letters make a line too wide for the screen, and nothing past the
+        // first 64 slots (an accented letter, an apostrophe) has a glyph.
+        writefile(st.work("font.pcx"), encodepcx(fontImage(std::vector<int>(64, 9), 5)));
+        PcxImage picture;
+        picture.width = picture.height = 2;
+        picture.indexes = {1, 2, 3, 4};
+        picture.palette = rampPalette();
+        writefile(st.work("good.pcx"), encodepcx(picture));
+        writefile(st.work("broken.pcx"), std::vector<uint8_t>(300, 0xC0));
+    }
+    ToolRun check(const std::vector<std::string>& args) { return st.runtool(CHECK_BINARY, args); }
+
+    Stage st;
+};
+
+TEST_F(Check, EveryProblemIsReportedOnItsOwnLineInLineOrder)
+{
+    st.write("s.txt", "; one of every problem; the good lines say nothing\n"   // 1
+                      "setimg(good.pcx)\n"                                    // 2
+                      "hop\n"                                                 // 3
+                      "text(abc\n"                                            // 4
+                      "Text(x)\n"                                             // 5
+                      "at(1.2.3)\n"                                           // 6
+                      "setimg(missing.pcx)\n"                                 // 7
+                      "setimg(broken.pcx)\n"                                  // 8
+                      "text(" + std::string(80, 'A') + ")\n"                  // 9
+                      "text(Caf\xC3\xA9 don\xE2\x80\x99t)\n"                  // 10
+                      "text(%Hi there)\n"                                     // 11
+                      "clearscreen(300,abc,0)\n"                              // 12
+                      "sleep(abc)\n"                                          // 13
+                      "usleep(-5)\n"                                          // 14
+                      "at(5)\n"                                               // 15
+                      "\n"                                                    // 16
+                      "at(2)\n"                                               // 17
+                      "usleep(500000)\n"                                      // 18
+                      "hop()" + std::string(96, ' ') + "\n"                   // 19
+                      "text(Hi %there%)\n"                                    // 20
+                      "\n");                                                  // 21
+    ToolRun r = check({"s.txt"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "s.txt:3: error: no \"(\" in this line: a command is written name(argument), a comment starts with \";\"\n"
+              "s.txt:4: error: no \")\" closes the argument\n"
+              "s.txt:5: error: unknown command \"Text\"; did you mean \"text\"?\n"
+              "s.txt:6: error: cannot read the time \"1.2.3\": write seconds (12.5) or minutes and seconds (1:02.5)\n"
+              "s.txt:7: warning: picture \"missing.pcx\" not found: nothing is drawn\n"
+              "s.txt:8: warning: picture \"broken.pcx\" cannot be read as a PCX picture: nothing is drawn\n"
+              "s.txt:9: warning: the text is 720 pixels wide and is not drawn at all: a line must be under 640\n"
+              "s.txt:10: warning: the font has no glyph for \"\xC3\xA9\" (U+00E9), \"\xE2\x80\x99\" (U+2019): left out\n"
+              "s.txt:11: warning: an odd number of \"%\": the highlight stays on to the end of the line\n"
+              "s.txt:12: warning: the red component 300 lies outside 0 to 255\n"
+              "s.txt:12: warning: the green component \"abc\" is not a number; tralune reads it as 0\n"
+              "s.txt:13: warning: the count \"abc\" is not a number; tralune reads it as 0 and does not wait\n"
+              "s.txt:14: warning: a count of 0 or less does not wait\n"
+              "s.txt:16: error: empty line: tralune stops here\n"
+              "s.txt:17: warning: at(0:02.000) is earlier than the at(0:05.000) of line 15: it does not wait\n"
+              "s.txt:19: error: this line is 101 characters long; tralune reads 99 of it and loses every line after it\n"
+              "s.txt:21: error: the file ends in two line feeds: its last line is empty, and tralune stops there\n"
+              "s.txt: 7 errors, 10 warnings; the script lasts 0:05.500 of song time\n");
+}
+
+TEST_F(Check, CleanScriptSaysOnlyItsLengthAndSucceeds)
+{
+    st.write("script.txt", "; a verse\nsetimg(good.pcx)\nclearscreen(0, 128 ,255)\ntext(Hi %there%)\n(skipped\n"
+                           "at(1:02.5)\ntext(Hi there)\nsleep(1)\nusleep(250000)\nhop()\nbounce(x)");
+    ToolRun r = check({});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "script.txt: 0 errors, 0 warnings; the script lasts 1:03.750 of song time\n");
+}
+
+TEST_F(Check, TextWithoutAFontIsReportedOnceAndTheRestStillChecked)
+{
+    st.write("s.txt", "text(one)\ntext(two)\nat(x)\n");
+    ToolRun r = check({"--font", "nofont.pcx", "s.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "s.txt:1: warning: text lines draw nothing: no font can be loaded from \"nofont.pcx\"\n"
+                     "s.txt:3: error: cannot read the time \"x\": write seconds (12.5) or minutes and seconds (1:02.5)\n"
+                     "s.txt: 1 error, 1 warning; the script lasts 0:00.000 of song time\n");
+}
+
+TEST_F(Check, ScriptThatCannotBeOpenedOrNamedFails)
+{
+    ToolRun missing = check({"nothere.txt"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "nothere.txt: error: cannot open the script: No such file or directory\n");
+    ToolRun twice = check({"a.txt", "b.txt"});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_EQ(twice.err, "tralune-check: only one script, please: \"a.txt\" and \"b.txt\" were given\n");
+    ToolRun unknown = check({"--fonts", "x"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err, "tralune-check: unknown option \"--fonts\" (see tralune-check --help)\n");
+}
+
+TEST_F(Check, GarbageIsReportedLineByLineWithoutACrash)
+{
+    std::mt19937 random(7);
+    std::string bytes;
+    for (int i = 0; i < 200000; i++)
+        bytes += char(random() % 7 == 0 ? '\n' : random() % 256);
+    st.write("garbage.txt", bytes);
+    ToolRun r = check({"garbage.txt"});
+    ASSERT_TRUE(r.exited) << r.err.substr(0, 2000);
+    EXPECT_EQ(r.status, 1);
+    std::istringstream lines(r.err);
+    std::string line, last;
+    std::regex report("garbage\\.txt:[0-9]+: (error|warning): .*");
+    int reports = 0;
+    while (std::getline(lines, line)) {
+        if (!last.empty()) {
+            EXPECT_TRUE(std::regex_match(last, report)) << last;
+        }
+        last = line;
+        reports++;
+    }
+    EXPECT_GT(reports, 1000);
+    EXPECT_TRUE(std::regex_match(last, std::regex("garbage\\.txt: [0-9]+ errors, [0-9]+ warnings?; .*"))) << last;
+}
+
+} // namespace

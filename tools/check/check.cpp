@@ -1,0 +1,270 @@
+// The script checker.
+#include "check.h"
+#include "cli.h"
+#include "font.h"
+#include "gfx.h"
+#include "script.h"
+#include "text.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+// "m:ss.mmm".
+std::string songtimename(long long ms)
+{
+    char name[32];
+    snprintf(name, sizeof name, "%lld:%02lld.%03lld", ms / 60000, ms / 1000 % 60, ms % 1000);
+    return name;
+}
+
+// Whether [from, to) is a whole decimal number as a person writes one: spaces around it, a sign, at
+// least one digit, nothing else. The player reads more leniently (readnumber), and what it makes of
+// "2s" or "abc" is seldom what was meant.
+bool isnumber(const char* from, const char* to)
+{
+    while (from < to && isspace((unsigned char)*from))
+        from++;
+    while (to > from && isspace((unsigned char)to[-1]))
+        to--;
+    if (from < to && (*from == '+' || *from == '-'))
+        from++;
+    return from < to && std::all_of(from, to, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+class Checker {
+public:
+    Checker(const std::string& path, const std::string& fontpath, std::ostream& out)
+        : path(path), fontpath(fontpath), out(out)
+    {
+        fontloaded = f.loadfont(fontpath.c_str()) == 0;
+    }
+    ~Checker() { delete[] f.image.pixels; }
+
+    int run()
+    {
+        scriptfile in(path.c_str());
+        if (!in.isopen()) {
+            out << path << ": error: cannot open the script: " << strerror(errno) << "\n";
+            return 1;
+        }
+        char text[100];
+        for (line = 1; in.next(text); line++) {
+            if (in.cut())
+                error("this line is " + std::to_string(99 + in.skiprest()) +
+                      " characters long; tralune reads 99 of it and loses every line after it");
+            checkline(text, in);
+        }
+        long long length = std::max(0LL, clock - SONG_DELAY_NS / 1000) / 1000;
+        out << path << ": " << errors << (errors == 1 ? " error, " : " errors, ") << warnings
+            << (warnings == 1 ? " warning" : " warnings") << "; the script lasts " << songtimename(length)
+            << " of song time\n";
+        return errors > 0 ? 1 : 0;
+    }
+
+private:
+    void report(const char* kind, const std::string& message)
+    {
+        out << path << ":" << line << ": " << kind << ": " << message << "\n";
+    }
+    void error(const std::string& message)
+    {
+        report("error", message);
+        errors++;
+    }
+    void warning(const std::string& message)
+    {
+        report("warning", message);
+        warnings++;
+    }
+
+    void checkline(const char* text, scriptfile& in)
+    {
+        switch (s.parseline(text)) {
+        case script::NOCMD:
+            if (text[0])
+                error("no \"(\" in this line: a command is written name(argument), a comment starts with \";\"");
+            else if (in.atend())
+                error("the file ends in two line feeds: its last line is empty, and tralune stops there");
+            else
+                error("empty line: tralune stops here");
+            return;
+        case script::NOARGS:
+            error("no \")\" closes the argument");
+            return;
+        }
+        if (!s.cmd[0])
+            return;
+        switch (s.findcommand()) {
+        case script::TEXT:
+            checktext();
+            break;
+        case script::SETIMG:
+            checkpicture();
+            break;
+        case script::SLEEP:
+        case script::USLEEP:
+            checkwait();
+            break;
+        case script::CLEARSCREEN:
+            checkcolour();
+            break;
+        case script::AT:
+            checkat();
+            break;
+        case script::HOP:
+        case script::BOUNCE:
+            break;
+        default:
+            unknowncommand();
+        }
+    }
+
+    void unknowncommand()
+    {
+        std::string message = "unknown command " + quoted(s.cmd);
+        // Names are exact: "Text" and "text " (a space before the parenthesis) name nothing.
+        std::string near;
+        for (char c : std::string(s.cmd))
+            if (!isspace((unsigned char)c))
+                near += char(tolower((unsigned char)c));
+        for (int c = 0; c < script::COMMANDS; c++)
+            if (near == script::commandname(c))
+                message += "; did you mean \"" + near + "\"?";
+        error(message);
+    }
+
+    void checktext()
+    {
+        if (!fontloaded) {
+            if (!fontreported)
+                warning("text lines draw nothing: no font can be loaded from " + quoted(fontpath));
+            fontreported = true;
+            return;
+        }
+        long long width = f.textwidth(s.args);
+        if (width >= SCREEN_W)
+            warning("the text is " + std::to_string(width) + " pixels wide and is not drawn at all: a line must be under " +
+                    std::to_string(SCREEN_W));
+        std::vector<int> missing;
+        int marks = 0;
+        for (const char* p = s.args; *p;) {
+            int ch = font::nextchar(p);
+            if (ch == '%')
+                marks++;
+            else if (!f.hasglyph(ch) && std::find(missing.begin(), missing.end(), ch) == missing.end())
+                missing.push_back(ch);
+        }
+        if (!missing.empty()) {
+            std::string names;
+            for (int ch : missing) {
+                names += names.empty() ? "" : ", ";
+                // Control characters are named by their code point alone.
+                if (ch >= 0x20 && ch != 0x7F && !(ch >= 0x80 && ch < 0xA0)) {
+                    names += "\"";
+                    appendutf8(names, ch);
+                    names += "\" ";
+                }
+                names += "(" + codepointname(ch) + ")";
+            }
+            warning("the font has no glyph for " + names + ": left out");
+        }
+        if (marks % 2)
+            warning("an odd number of \"%\": the highlight stays on to the end of the line");
+    }
+
+    void checkpicture()
+    {
+        std::string name = s.args;
+        auto known = pictures.find(name);
+        if (known == pictures.end()) {
+            MEM_Sprite picture;
+            bool ok = gfx::instance()->loadPCX(&picture, name.c_str()) == 0;
+            if (ok)
+                delete[] picture.pixels;
+            known = pictures.emplace(name, ok).first;
+        }
+        if (known->second)
+            return;
+        struct stat st;
+        if (name.empty())
+            warning("no picture is named");
+        else if (stat(name.c_str(), &st) != 0)
+            warning("picture " + quoted(name) + " not found: nothing is drawn");
+        else
+            warning("picture " + quoted(name) + " cannot be read as a PCX picture: nothing is drawn");
+    }
+
+    void checkwait()
+    {
+        bool seconds = s.findcommand() == script::SLEEP;
+        int count = readnumber(s.args);
+        if (!isnumber(s.args, s.args + strlen(s.args)))
+            warning("the count " + quoted(s.args) + " is not a number; tralune reads it as " + std::to_string(count) +
+                    (count <= 0 ? " and does not wait" : ""));
+        else if (count <= 0)
+            warning("a count of 0 or less does not wait");
+        if (count > 0)
+            clock += seconds ? count * 1000000LL : count;
+    }
+
+    void checkcolour()
+    {
+        static const char* const names[] = {"red", "green", "blue"};
+        for (int k = 0; k < 3; k++) {
+            const char* from = s.component(k);
+            if (!from)
+                break;
+            const char* to = k < 2 && strchr(from, ',') ? strchr(from, ',') : from + strlen(from);
+            std::string component(from, to);
+            if (!isnumber(from, to))
+                warning(std::string("the ") + names[k] + " component " + quoted(component) +
+                        " is not a number; tralune reads it as " + std::to_string(readnumber(from)));
+            else if (readnumber(from) < 0 || readnumber(from) > 255)
+                warning(std::string("the ") + names[k] + " component " + std::to_string(readnumber(from)) +
+                        " lies outside 0 to 255");
+        }
+    }
+
+    void checkat()
+    {
+        long long ms;
+        if (readsongtime(s.args, &ms) != 0) {
+            error("cannot read the time " + quoted(s.args) + ": write seconds (12.5) or minutes and seconds (1:02.5)");
+            return;
+        }
+        if (lastat >= 0 && ms < lastat)
+            warning("at(" + songtimename(ms) + ") is earlier than the at(" + songtimename(lastat) + ") of line " +
+                    std::to_string(lastatline) + ": it does not wait");
+        lastat = ms;
+        lastatline = line;
+        clock = std::max(clock, SONG_DELAY_NS / 1000 + ms * 1000);
+    }
+
+    std::string path, fontpath;
+    std::ostream& out;
+    font f;
+    bool fontloaded = false, fontreported = false;
+    script s;
+    int line = 0, errors = 0, warnings = 0;
+    // Microseconds from the program's start to the end of the last wait so far.
+    long long clock = 0;
+    long long lastat = -1;
+    int lastatline = 0;
+    // Pictures already decoded: whether each could be.
+    std::map<std::string, bool> pictures;
+};
+
+} // namespace
+
+int checkscript(const std::string& path, const std::string& fontpath, std::ostream& out)
+{
+    return Checker(path, fontpath, out).run();
+}
