@@ -15,10 +15,12 @@ cxx=${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}
 
 CXX=$cxx cmake -S "$top" -B "$build" -DTRALUNE_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target fuzz_pcx fuzz_font fuzz_script
+targets="fuzz_pcx fuzz_font fuzz_script fuzz_check"
+# shellcheck disable=SC2086
+cmake --build "$build" -j2 --target $targets
 
 status=0
-for target in fuzz_pcx fuzz_font fuzz_script; do
+for target in $targets; do
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/findings/$target"
   # The decoder refuses pictures over 16,777,216 pixels (64 MiB of pixel values); 256 MiB for one
