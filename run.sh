@@ -10,7 +10,7 @@ if [ $# -gt 0 ]; then
   cmake --build "$top/build" -j"$(nproc)" --target tralune
   exec "$top/build/tralune" "$1"
 fi
-cmake --build "$top/build" -j"$(nproc)" --target tralune tralune-mkfont
-MKFONT="$top/build/tools/tralune-mkfont" "$top/demo/make.sh"
+cmake --build "$top/build" -j"$(nproc)" --target tralune tralune-mkfont tralune-check
+MKFONT="$top/build/tools/tralune-mkfont" CHECK="$top/build/tools/tralune-check" "$top/demo/make.sh"
 cd "$top/demo"
 exec "$top/build/tralune"
