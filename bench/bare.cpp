@@ -1,7 +1,8 @@
 // The floor a program could reach on a script: opens the same full-screen display as the player and
 // makes the same refresh after every line of the script, but draws nothing and decodes nothing; it only
-// waits where the script's "sleep" and "usleep" lines wait. The bench runs it beside the player.
+// waits where the script's "sleep", "usleep" and "at" lines wait. The bench runs it beside the player.
 #include <SDL.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
     std::ifstream in(argc > 1 ? argv[1] : "script.txt");
     if (!in.is_open())
         return 1;
@@ -21,11 +24,11 @@ int main(int argc, char** argv)
     if (!screen)
         return 1;
     SDL_ShowCursor(0);
+    // The player's refresh: one opaque surface laid over the frame, blitted and flipped.
     static Uint32 frame[640 * 480];
-    Uint32* back = static_cast<Uint32*>(calloc(640 * 480, 4));
-    SDL_Surface* surface = SDL_CreateRGBSurfaceFrom(back, 640, 480, 32, 640 * 4, 0x00FF0000, 0x0000FF00,
-                                                    0x000000FF, 0xFF000000);
-    if (!back || !surface)
+    SDL_Surface* surface = SDL_CreateRGBSurfaceFrom(frame, 640, 480, 32, 640 * 4, 0x00FF0000, 0x0000FF00,
+                                                    0x000000FF, 0);
+    if (!surface)
         return 1;
     SDL_Event event;
     std::string line;
@@ -34,16 +37,18 @@ int main(int argc, char** argv)
             sleep(unsigned(atoi(line.c_str() + 6)));
         else if (line.compare(0, 7, "usleep(") == 0 && atoi(line.c_str() + 7) > 0)
             usleep(useconds_t(atoi(line.c_str() + 7)));
-        memcpy(back, frame, sizeof frame);
-        SDL_Surface* copy = SDL_DisplayFormat(surface);
-        if (!copy)
-            return 1;
-        SDL_UpperBlit(copy, nullptr, screen, nullptr);
-        SDL_FreeSurface(copy);
+        else if (line.compare(0, 3, "at(") == 0) {
+            // Seconds only, the form the bench and the demo write: 1.5 s + that after the start.
+            long long ns = (long long)start.tv_sec * 1000000000 + start.tv_nsec + 1500000000 +
+                           (long long)(atof(line.c_str() + 3) * 1e9 + 0.5);
+            timespec until = {time_t(ns / 1000000000), long(ns % 1000000000)};
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+            }
+        }
+        SDL_UpperBlit(surface, nullptr, screen, nullptr);
         SDL_Flip(screen);
         SDL_PollEvent(&event);
     }
     SDL_FreeSurface(surface);
-    free(back);
     return 0;
 }

@@ -1,11 +1,14 @@
 #!/bin/sh
 # Measures what script lines cost the song's timing on this machine and prints a table: installs what is
 # missing, builds the player and the bench in build-bench/ with the player's own flags (RelWithDebInfo),
-# makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per median; SECTIONS any of
-# lines,pictures,start,song (default all).
+# makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per
+# median; SECTIONS any of lines,pictures,start,song,clock (default all). The line costs are measured
+# twice: on SDL's dummy driver, then on a private Xvfb server, whose table follows.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-bench/bench"
+reps=${1:-15}
+sections=${2:-lines,pictures,start,song,clock}
 
 "$top/deps.sh" bench
 
@@ -27,4 +30,27 @@ make_picture pic4096.pcx 4096x4096
 
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), $(free -h | awk '/^Mem:/ {print $2}') memory"
 echo "build: $(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt") ($(sed -n 's/^CMAKE_CXX_FLAGS_RELWITHDEBINFO:[A-Z]*=//p' "$build/CMakeCache.txt")), $(c++ --version | head -1)"
-exec "$build/tralune-bench" "$top" "$pics" "${1:-15}" "${2:-lines,pictures,start,song}"
+status=0
+"$build/tralune-bench" "$top" "$pics" "$reps" "$sections" || status=$?
+
+case $sections in *lines*) ;; *) exit $status ;; esac
+# The same line costs on a real X server, which copies each frame once more on its side.
+tmp=$(mktemp -d)
+exec 3>"$tmp/display"
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
+tries=0
+until [ -s "$tmp/display" ]; do
+  tries=$((tries + 1))
+  if [ $tries -gt 200 ] || ! kill -0 $xvfb 2>/dev/null; then
+    echo "bench: Xvfb did not start:" >&2
+    cat "$tmp/xvfb.log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+echo
+echo "On Xvfb:"
+BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench" "$top" "$pics" "$reps" lines || status=$?
+exit $status
