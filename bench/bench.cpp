@@ -218,6 +218,17 @@ pixel palettecolour(const SDL_Surface* s, uint8_t v)
     return (pixel(c.r) << 16) | (pixel(c.g) << 8) | c.b;
 }
 
+// The colour of pixel x in a row of an 8-bit (palette) or 24-bit surface.
+pixel surfacecolour(const SDL_Surface* s, const uint8_t* row, int x)
+{
+    if (s->format->BitsPerPixel == 8)
+        return palettecolour(s, row[x]);
+    const uint8_t* p = row + 3 * x; // three bytes, lowest first (little-endian machines)
+    Uint8 r, g, b;
+    SDL_GetRGB(Uint32(p[0]) | (Uint32(p[1]) << 8) | (Uint32(p[2]) << 16), s->format, &r, &g, &b);
+    return (pixel(r) << 16) | (pixel(g) << 8) | b;
+}
+
 // Loads path with SDL_image and checks that the sprite shows the same pixels, so both sides of the
 // comparison decode the same picture the same way.
 void checksame(const std::string& path, const MEM_Sprite& s)
@@ -225,14 +236,15 @@ void checksame(const std::string& path, const MEM_Sprite& s)
     SDL_Surface* ref = IMG_Load(path.c_str());
     if (!ref)
         die("SDL_image cannot load " + path + ": " + IMG_GetError());
-    if (ref->format->BitsPerPixel != 8 || ref->w != s.width || ref->h != s.height)
+    if ((ref->format->BitsPerPixel != 8 && ref->format->BitsPerPixel != 24) || ref->w != s.width ||
+        ref->h != s.height)
         die(path + ": SDL_image reads " + std::to_string(ref->w) + "x" + std::to_string(ref->h) + "x" +
             std::to_string(ref->format->BitsPerPixel) + ", the player " + std::to_string(s.width) + "x" +
             std::to_string(s.height));
     for (int y = 0; y < s.height; y++)
         for (int x = 0; x < s.width; x++) {
             const uint8_t* row = static_cast<const uint8_t*>(ref->pixels) + size_t(y) * ref->pitch;
-            pixel want = palettecolour(ref, row[x]), got = s.pixels[size_t(y) * s.width + x];
+            pixel want = surfacecolour(ref, row, x), got = s.pixels[size_t(y) * s.width + x];
             if (want != got)
                 die(path + ": first differing pixel at (" + std::to_string(x) + ", " + std::to_string(y) +
                     "): SDL_image " + fmt("%06x", want) + ", the player " + fmt("%06x", got));
@@ -639,6 +651,7 @@ int main(int argc, char** argv)
     }
     if (wanted("pictures")) {
     picturecost("setimg 640x480 vs IMG_Load", fixtures + "/pic640.pcx", 10);
+    picturecost("setimg 640x480 24-bit vs IMG_Load", fixtures + "/pic640-24bit.pcx", 10);
     picturecost("setimg 4096x4096 vs IMG_Load", fixtures + "/pic4096.pcx", 1);
     fontcost(fontpath, 20);
     }

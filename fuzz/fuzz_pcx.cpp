@@ -39,8 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (s.width < 1 || s.height < 1 || (long long)s.width * s.height > 16777216 || !s.pixels)
         fail("the decoder accepted a size outside 1..16777216 pixels");
-    // Every value comes from the 24-bit palette, and reading them lets the sanitizer see the block. A
-    // big picture is sampled (its last pixel always), so that huge headers do not slow the run down.
+    // Every value comes from a palette or from a 24-bit picture's planes, so its top byte is 0; reading
+    // the values lets the sanitizer see the block. A big picture is sampled (its last pixel always), so
+    // that huge headers do not slow the run down.
     long long count = (long long)s.width * s.height;
     long long step = count > 65536 ? 4099 : 1;
     for (long long i = 0; i < count; i += step)

@@ -45,7 +45,8 @@ public:
     // Copies the sprite with its top-left corner at (x, y), opaque. Only the part that lies inside
     // the frame is copied, whatever the sprite's size or place. Always 0.
     int drawMEM(const MEM_Sprite* s, int x, int y);
-    // Decodes an 8-bit run-length PCX file into s; see pcx.cpp for the subset read.
+    // Decodes a PCX file into s: 8-bit with a palette, 24-bit, 16-colour, monochrome; pcx.cpp lists the
+    // kinds read.
     // 0 on success (s then owns a new pixel block); 1 when the file cannot be decoded, with s untouched.
     int loadPCX(MEM_Sprite* s, const char* path);
 

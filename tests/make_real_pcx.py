@@ -14,12 +14,22 @@
 #   im256       /usr/bin/convert SRC -colors 256 -type Palette OUT.pcx
 #   im16        /usr/bin/convert SRC -colors 16 -type Palette OUT.pcx
 #   imnodither  /usr/bin/convert SRC +dither -colors 256 -type Palette OUT.pcx
+#   im24        /usr/bin/convert SRC -type TrueColor OUT.pcx                   (24-bit: 8 bits x 3 planes)
+#   imalpha     /usr/bin/convert SRC -alpha set -channel A -evaluate set 50% +channel OUT.pcx
+#                                                                   (8 bits x 4 planes, half transparent)
+#   immono      /usr/bin/convert SRC -monochrome -set colorspace sRGB -type Palette OUT.pcx
+#                                                                   (1 bit x 1 plane, and a palette at the end)
+#   imraw       /usr/bin/convert SRC -type Palette -compress None OUT.pcx      (8-bit, not run-length coded)
+#   imraw24     /usr/bin/convert SRC -type TrueColor -compress None OUT.pcx    (24-bit, not run-length coded)
 #   pil         Pillow: img.convert('P').save(OUT.pcx)   (web palette, error diffusion)
 #   piladaptive Pillow: img.convert('P', palette=ADAPTIVE, colors=256).save(OUT.pcx)
+#   pil24       Pillow: img.save(OUT.pcx)                (24-bit)
+#   pilgrey     Pillow: img.convert('L').save(OUT.pcx)   (8-bit with a grey palette)
+#   pilmono     Pillow: img.convert('1').save(OUT.pcx)   (1 bit x 1 plane, error diffusion)
 # ImageMagick reads its files back with "/usr/bin/convert OUT.pcx -depth 8 rgb:-", Pillow with
 # Image.open(OUT.pcx).convert('RGB').tobytes().
 #
-# Patterns (all contain colour: ImageMagick writes grey-only pictures as 24-bit, 3-plane PCX):
+# Patterns (all but grey contain colour: ImageMagick writes grey-only pictures as 24-bit, 3-plane PCX):
 #   flat      bands two rows high in three colours, a stripe a quarter of the way across, and the
 #             last three columns of each row in the colour the next row starts with, so rows end in
 #             a run that a writer could carry into the next row. Wide pictures have runs far longer
@@ -28,6 +38,7 @@
 #             256 colours in the large sizes, quantised by the writer.
 #   noise     random colours from a fixed seed: nearly every pixel differs from its neighbour, and
 #             palette indexes of 192 and above appear as single pixels.
+#   grey      the gradient's red as a grey, with a seeded noise of up to 16 levels.
 import os
 import random
 import subprocess
@@ -69,14 +80,31 @@ def noise(w, h):
     return random.Random(20240611 + w * 1000 + h).randbytes(w * h * 3)
 
 
-PATTERNS = {'flat': flat, 'gradient': gradient, 'noise': noise}
+def grey(w, h):
+    rng = random.Random(7 + w * 1000 + h)
+    out = bytearray()
+    for y in range(h):
+        for x in range(w):
+            out += bytes((min(255, x * 255 // max(w - 1, 1) + rng.randrange(16)),) * 3)
+    return bytes(out)
+
+
+PATTERNS = {'flat': flat, 'gradient': gradient, 'noise': noise, 'grey': grey}
 
 IM_OPTIONS = {
     'im': ['-type', 'Palette'],
     'im256': ['-colors', '256', '-type', 'Palette'],
     'im16': ['-colors', '16', '-type', 'Palette'],
     'imnodither': ['+dither', '-colors', '256', '-type', 'Palette'],
+    'im24': ['-type', 'TrueColor'],
+    'imalpha': ['-alpha', 'set', '-channel', 'A', '-evaluate', 'set', '50%', '+channel'],
+    'immono': ['-monochrome', '-set', 'colorspace', 'sRGB', '-type', 'Palette'],
+    'imraw': ['-type', 'Palette', '-compress', 'None'],
+    'imraw24': ['-type', 'TrueColor', '-compress', 'None'],
 }
+
+# What each Pillow writer makes of the RGB picture before saving it.
+PIL_MODES = {'pil': 'P', 'piladaptive': 'P', 'pil24': 'RGB', 'pilgrey': 'L', 'pilmono': '1'}
 
 
 def fail(message):
@@ -102,14 +130,14 @@ def make_im(options, rgb, w, h, base):
         f.write(back)
 
 
-def make_pil(adaptive, rgb, w, h, base):
+def make_pil(writer, rgb, w, h, base):
     from PIL import Image
     img = Image.frombytes('RGB', (w, h), rgb)
-    if adaptive:
-        pal = img.convert('P', palette=Image.Palette.ADAPTIVE, colors=256)
-    else:
-        pal = img.convert('P')
-    pal.save(base + '.pcx')
+    if writer == 'piladaptive':
+        img = img.convert('P', palette=Image.Palette.ADAPTIVE, colors=256)
+    elif PIL_MODES[writer] != 'RGB':
+        img = img.convert(PIL_MODES[writer])
+    img.save(base + '.pcx')
     with Image.open(base + '.pcx') as back:
         with open(base + '.rgb', 'wb') as f:
             f.write(back.convert('RGB').tobytes())
@@ -131,8 +159,8 @@ def main():
         base = os.path.join(outdir, '%s-%s-%dx%d' % (writer, pattern, w, h))
         if writer in IM_OPTIONS:
             make_im(IM_OPTIONS[writer], rgb, w, h, base)
-        elif writer in ('pil', 'piladaptive'):
-            make_pil(writer == 'piladaptive', rgb, w, h, base)
+        elif writer in PIL_MODES:
+            make_pil(writer, rgb, w, h, base)
         else:
             fail('unknown writer in ' + case)
 

@@ -1,4 +1,4 @@
-// The PCX decoder and the "setimg" command, on files built byte by byte.
+// The PCX decoder and the "setimg" command, on files of every kind built byte by byte.
 #include "fakevideo.h"
 #include "gfx.h"
 #include "script.h"
@@ -19,6 +19,29 @@ std::vector<uint8_t> pcxfile(int xmin, int ymin, int xmax, int ymax, const std::
     f.insert(f.end(), data.begin(), data.end());
     f.insert(f.end(), palette.begin(), palette.end());
     return f;
+}
+
+// A file of another kind: a header with the given bits per pixel, planes, BytesPerLine and version, whose
+// 16-colour palette has entry v = (16 v, 255 - 16 v, v), then the data; no palette at the end.
+std::vector<uint8_t> kindfile(int bits, int planes, int xmax, int ymax, int bytesperline,
+                              const std::vector<uint8_t>& data, int version = 5)
+{
+    std::vector<uint8_t> f = pcxheader(0, 0, xmax, ymax, bytesperline);
+    f[1] = uint8_t(version);
+    f[3] = uint8_t(bits);
+    f[65] = uint8_t(planes);
+    for (int v = 0; v < 16; v++) {
+        f[16 + 3 * v] = uint8_t(16 * v);
+        f[17 + 3 * v] = uint8_t(255 - 16 * v);
+        f[18 + 3 * v] = uint8_t(v);
+    }
+    f.insert(f.end(), data.begin(), data.end());
+    return f;
+}
+
+pixel header16(int v)
+{
+    return (pixel(16 * v) << 16) | (pixel(255 - 16 * v) << 8) | pixel(v);
 }
 
 // The colour of index v in rampPalette().
@@ -49,6 +72,10 @@ protected:
             out.push_back(sprite.pixels[i] == ramp(v) ? v : -1);
         }
         return out;
+    }
+    std::vector<pixel> pixels() const
+    {
+        return std::vector<pixel>(sprite.pixels, sprite.pixels + sprite.width * sprite.height);
     }
     void expectUntouched()
     {
@@ -148,6 +175,58 @@ TEST_F(Decoder, PaletteMarkerByteIsNotRequired)
     EXPECT_EQ(indexes(), (std::vector<int>{12, 12}));
 }
 
+// Other kinds -----------------------------------------------------------------------------------
+
+TEST_F(Decoder, TwentyFourBitLinesHoldRedGreenBluePlanesAndRunsCarryOn)
+{
+    // 3 x 2, BytesPerLine 4: one padding value (0x99) after each plane. Row 0: red 10 20 30, green 40 50
+    // 60, blue 0xF0 (a code, so a run of one) 80, then a run of three 90s: the last blue, its padding
+    // and row 1's first red. Row 1 goes on with a run of four 0x11 (two reds, padding, first green),
+    // green 0x22 0x33, padding, and a run of four 0x44, the blue plane and its padding.
+    ASSERT_EQ(decode(kindfile(8, 3, 2, 1, 4, {10, 20, 30, 0x99, 40, 50, 60, 0x99, 0xC1, 0xF0, 80, 0xC3, 90,
+                                              0xC4, 0x11, 0x22, 0x33, 0x99, 0xC4, 0x44})), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{0x0A28F0, 0x143250, 0x1E3C5A, 0x5A1144, 0x112244, 0x113344}));
+}
+
+TEST_F(Decoder, MonochromeSetBitIsWhiteWhateverTheHeaderPalette)
+{
+    // 10 x 2: rows of two bytes, though BytesPerLine says 1 (too small, so taken as the 2 the width
+    // needs). Row 0: 0xB0 0x40 = 1011 0000 01; row 1: 0xFF 0xC0 (codes, so runs of one) = 1111 1111 11.
+    const pixel W = 0xFFFFFF;
+    ASSERT_EQ(decode(kindfile(1, 1, 9, 1, 1, {0xB0, 0x40, 0xC1, 0xFF, 0xC1, 0xC0})), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{W, 0, W, W, 0, 0, 0, 0, 0, W, W, W, W, W, W, W, W, W, W, W}));
+}
+
+// 16 x 1 in four planes of two bytes, pixel x of index x. Plane p holds bit p of each index, the leftmost
+// pixel in the high bit: 0x55 0x55, 0x33 0x33, 0x0F 0x0F, 0x00 0xFF.
+const std::vector<uint8_t> INDEXES_0_TO_15 = {0x55, 0x55, 0x33, 0x33, 0x0F, 0x0F, 0x00, 0xC1, 0xFF};
+
+TEST_F(Decoder, SixteenColourPlanesCombineWithPlaneZeroLowest)
+{
+    ASSERT_EQ(decode(kindfile(1, 4, 15, 0, 2, INDEXES_0_TO_15)), 0);
+    for (int x = 0; x < 16; x++)
+        EXPECT_EQ(sprite.pixels[x], header16(x)) << "x " << x;
+}
+
+TEST_F(Decoder, VersionThreeShowsTheStandardEgaColours)
+{
+    ASSERT_EQ(decode(kindfile(1, 4, 15, 0, 2, INDEXES_0_TO_15, 3)), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500,
+                                            0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF,
+                                            0xFFFF55, 0xFFFFFF}));
+}
+
+TEST_F(Decoder, TwoAndFourBitPixelsReadLeftmostFromTheHighBits)
+{
+    // One row: 2 bits, indexes 0 1 2 3 1 (00 01 10 11, 01), then 4 bits, indexes 10 3 15.
+    ASSERT_EQ(decode(kindfile(2, 1, 4, 0, 2, {0x1B, 0x40})), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{header16(0), header16(1), header16(2), header16(3), header16(1)}));
+    delete[] sprite.pixels;
+    sprite.pixels = &sentinel;
+    ASSERT_EQ(decode(kindfile(4, 1, 2, 0, 2, {0xA3, 0xC1, 0xF0})), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{header16(10), header16(3), header16(15)}));
+}
+
 // Damaged data ----------------------------------------------------------------------------------
 
 TEST_F(Decoder, TruncatedDataLeaveTheRestBlack)
@@ -188,6 +267,19 @@ TEST_F(Decoder, DataAfterTheLastPixelAreIgnored)
     EXPECT_EQ(indexes(), (std::vector<int>{3}));
 }
 
+TEST_F(Decoder, DataEndingInsideAScanLineShowThePixelsWhosePlanesAllArrived)
+{
+    // 3 x 2 24-bit: red 1 2 3, green 4 5 6, then only the first blue.
+    ASSERT_EQ(decode(kindfile(8, 3, 2, 1, 3, {1, 2, 3, 4, 5, 6, 7})), 0);
+    EXPECT_EQ(pixels(), (std::vector<pixel>{0x010407, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(Decoder, KindsWithoutAPaletteAtTheEndNeedOnlyTheHeader)
+{
+    ASSERT_EQ(decode(kindfile(8, 3, 1, 1, 2, {})), 0);
+    EXPECT_EQ(pixels(), std::vector<pixel>(4, 0));
+}
+
 // Files it refuses -------------------------------------------------------------------------------
 
 TEST_F(Decoder, MissingFileIsRefused)
@@ -218,6 +310,18 @@ TEST_F(Decoder, FileShorterThanHeaderAndPaletteIsRefused)
     f.pop_back();
     EXPECT_EQ(decode(f), 1);
     expectUntouched();
+}
+
+TEST_F(Decoder, UnknownBitsAndPlanesAreRefused)
+{
+    const int kinds[][2] = {{24, 1}, {8, 2}, {8, 5}, {1, 5}, {2, 2}, {4, 2}, {16, 1}, {3, 1}, {0, 0}, {1, 0}};
+    for (const auto& k : kinds) {
+        std::vector<uint8_t> f = pcxfile(0, 0, 1, 0, {1, 2});
+        f[3] = uint8_t(k[0]);
+        f[65] = uint8_t(k[1]);
+        EXPECT_EQ(decode(f), 1) << k[0] << " bits x " << k[1] << " planes";
+        expectUntouched();
+    }
 }
 
 TEST_F(Decoder, InvertedWindowIsRefused)

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Remakes the seed corpus of the fuzz targets: pictures and fonts from the project's own PCX writer
-# (makeseeds.cpp), two pictures from ImageMagick, and script lines. Run from anywhere; it rewrites the
-# files beside it.
+# (makeseeds.cpp), pictures of each kind from ImageMagick, and script lines. Run from anywhere; it
+# rewrites the files beside it.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -15,6 +15,12 @@ g++ -std=c++17 -O1 -I"$top/tools" -I"$top/tests" -I"$top/common" \
 # ImageMagick writes 8-bit palette PCX files without row padding; a gradient gives many short runs.
 /usr/bin/convert -size 9x6 gradient:red-blue -type Palette -colors 16 "PCX:$here/fuzz_pcx/imagemagick-gradient.pcx"
 /usr/bin/convert -size 5x4 xc:green -type Palette "PCX:$here/fuzz_pcx/imagemagick-flat.pcx"
+# Its other kinds: 24-bit (any picture of greys), 24-bit with alpha, and monochrome.
+/usr/bin/convert -size 9x6 gradient:white-black "PCX:$here/fuzz_pcx/imagemagick-24-bit.pcx"
+/usr/bin/convert -size 7x5 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel \
+  "PCX:$here/fuzz_pcx/imagemagick-alpha.pcx"
+/usr/bin/convert -size 11x4 gradient:red-blue -monochrome -set colorspace sRGB -type Palette \
+  "PCX:$here/fuzz_pcx/imagemagick-monochrome.pcx"
 
 # Song text for the font target, which also reads its input as a line: UTF-8 with accents and
 # typographic marks, Latin-1, and broken, overlong and surrogate sequences.

@@ -21,6 +21,16 @@ Bytes with(Bytes head, const Bytes& data, bool palette = true)
     return head;
 }
 
+// A header of another kind: bits per pixel, planes, encoding and version set on head.
+Bytes kind(Bytes head, int bits, int planes, int encoding = 1, int version = 5)
+{
+    head[1] = uint8_t(version);
+    head[2] = uint8_t(encoding);
+    head[3] = uint8_t(bits);
+    head[65] = uint8_t(planes);
+    return head;
+}
+
 PcxImage picture(int w, int h)
 {
     PcxImage img;
@@ -66,6 +76,27 @@ int main(int argc, char** argv)
     put(pcx + "/negative-width.pcx", with(pcxheader(5, 0, 2, 3, 0), {0x01, 0x02}));
     // Just a header, shorter than header and palette together.
     put(pcx + "/header-only.pcx", pcxheader(0, 0, 9, 9, 10));
+
+    // One file of each other kind, as the unit tests build them; none has a palette at the end. 24-bit
+    // 3 x 2 with padded planes and runs that carry over planes and rows; with an alpha plane; monochrome;
+    // 1 bit x 2 and x 3 planes; 16-colour with its header palette and, as version 3, without; 2 and 4
+    // bits packed; not run-length coded, 8-bit (with its palette) and 24-bit; and planes padded to the
+    // largest BytesPerLine.
+    put(pcx + "/24-bit.pcx", with(kind(pcxheader(0, 0, 2, 1, 4), 8, 3),
+                                  {10, 20, 30, 0x99, 40, 50, 60, 0x99, 0xC1, 0xF0, 80, 0xC3, 90, 0xC4, 0x11,
+                                   0x22, 0x33, 0x99, 0xC4, 0x44}, false));
+    put(pcx + "/32-bit-alpha.pcx", with(kind(pcxheader(0, 0, 1, 0, 2), 8, 4), {1, 2, 3, 4, 5, 6, 0xC2, 0x80}, false));
+    put(pcx + "/monochrome.pcx", with(kind(pcxheader(0, 0, 9, 1, 2), 1, 1), {0xB0, 0x40, 0xC1, 0xFF, 0xC1, 0xC0}, false));
+    put(pcx + "/2-planes.pcx", with(kind(pcxheader(0, 0, 3, 0, 2), 1, 2), {0x50, 0, 0x30, 0}, false));
+    put(pcx + "/3-planes.pcx", with(kind(pcxheader(0, 0, 7, 0, 2), 1, 3), {0xAA, 0, 0xC1, 0xCC, 0, 0xC1, 0xF0, 0}, false));
+    const Bytes sixteen = {0x55, 0x55, 0x33, 0x33, 0x0F, 0x0F, 0x00, 0xC1, 0xFF};
+    put(pcx + "/16-colour.pcx", with(kind(pcxheader(0, 0, 15, 0, 2), 1, 4), sixteen, false));
+    put(pcx + "/16-colour-version-3.pcx", with(kind(pcxheader(0, 0, 15, 0, 2), 1, 4, 1, 3), sixteen, false));
+    put(pcx + "/2-bit.pcx", with(kind(pcxheader(0, 0, 4, 0, 2), 2, 1), {0x1B, 0x40}, false));
+    put(pcx + "/4-bit.pcx", with(kind(pcxheader(0, 0, 2, 0, 2), 4, 1), {0xA3, 0xC1, 0xF0}, false));
+    put(pcx + "/uncoded-8-bit.pcx", with(kind(pcxheader(0, 0, 2, 0, 3), 8, 1, 0), {0xC3, 0x07, 0xFF}));
+    put(pcx + "/uncoded-24-bit.pcx", with(kind(pcxheader(0, 0, 0, 0, 1), 8, 3, 0), {0xC1, 0xC2, 0xC3}, false));
+    put(pcx + "/widest-planes.pcx", with(kind(pcxheader(0, 0, 7, 1, 65535), 1, 4), {0x55, 0xFF, 0x00, 0x33}, false));
 
     // The tests' font: 64 slots, height 5.
     put(fnt + "/testfont.pcx", encodepcx(testFont()));
