@@ -1,0 +1,479 @@
+// The lyric importers' script writer.
+#include "lyrics.h"
+#include "cli.h"
+#include "font.h"
+#include "gfx.h"
+#include "text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// How long the last line stays up after its last piece.
+const long long HOLD_LAST_MS = 3000;
+// When a file does not say when a line's last piece ends, the next line waits for at most this long,
+// or half the time to its own first piece, so that the last piece is seen highlighted.
+const long long SEEN_MS = 1000;
+// Where a file does not say how long a piece with several words lasts, it is taken to last at most this
+// long a character, about the pace of singing, when a line break cuts it.
+const long long MS_PER_CHARACTER = 100;
+// tralune reads 99 characters of a line: "text(" and ")" and two "%" marks leave 91 for the text.
+const size_t MAX_TEXT = 91;
+// No song file is anywhere near this; it keeps a mistaken argument (a disc image) from filling memory.
+const long long MAX_FILE_BYTES = 64LL << 20;
+
+bool parseinteger(const std::string& text, long long min, long long max, long long* value)
+{
+    size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i == text.size() || text.size() > 12 || text.find_first_not_of("0123456789", i) != std::string::npos)
+        return false;
+    *value = std::stoll(text);
+    return *value >= min && *value <= max;
+}
+
+std::string folderof(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// path as seen from folder: unchanged when absolute.
+std::string under(const std::string& folder, const std::string& path)
+{
+    return path[0] == '/' || folder == "." ? path : folder + "/" + path;
+}
+
+std::string songtime(long long ms)
+{
+    char t[32];
+    snprintf(t, sizeof t, "%lld.%03lld", ms / 1000, ms % 1000);
+    return t;
+}
+
+// A line of text on its way to the screen: its bytes, and for each byte the piece of the lyric line it
+// comes from and its place in the whole line's text.
+struct layout {
+    std::string text;
+    std::vector<int> owner;
+    std::vector<size_t> pos;
+
+    void append(const layout& from, size_t i, size_t j)
+    {
+        text.append(from.text, i, j - i);
+        owner.insert(owner.end(), from.owner.begin() + long(i), from.owner.begin() + long(j));
+        pos.insert(pos.end(), from.pos.begin() + long(i), from.pos.begin() + long(j));
+    }
+};
+
+// Where each piece of a lyric line lies in its text and in time.
+struct span {
+    long long start, stop;   // when it is sung, and when the next piece is
+    size_t begin, length;    // its bytes in the line's text
+};
+
+// One line on the screen: its text and the pieces highlighted on it, in order.
+struct screenline {
+    std::string text;
+    struct part {
+        long long ms;
+        size_t from, to;   // the bytes of text that are highlighted, spaces around them left out
+    };
+    std::vector<part> parts;
+};
+
+class writer {
+public:
+    writer(const song& s, const scriptoptions& o, report& r) : s(s), o(o), r(r)
+    {
+        std::string fontpath = o.font.empty() ? under(folderof(o.output), "font.pcx") : o.font;
+        struct stat st;
+        bool present = !o.font.empty() || stat(fontpath.c_str(), &st) == 0;
+        havefont = present && f.loadfont(fontpath.c_str()) == 0;
+        if (present && !havefont)
+            r.warning(0, "the font " + quoted(fontpath) + " cannot be read: lines are only split to fit a script line");
+        if (!o.picture.empty()) {
+            std::string picture = under(folderof(o.output), o.picture);
+            MEM_Sprite sprite;
+            if (gfx::instance()->loadPCX(&sprite, picture.c_str()) != 0)
+                r.warning(0, "the picture " + quoted(picture) + " cannot be read: tralune will show nothing there");
+            else
+                delete[] sprite.pixels;
+        }
+    }
+    ~writer() { delete[] f.image.pixels; }
+
+    std::string write(const std::string& heading)
+    {
+        out = "; " + heading + "\n";
+        if (!s.title.empty()) {
+            std::vector<screenline> title = fit(clean(s.title, 0), {{0, 0, 0, 1}});
+            if (!title.empty()) {
+                clear();
+                text(title[0].text);
+            }
+        }
+        for (size_t i = 0; i < s.lines.size(); i++) {
+            const lyricline& l = s.lines[i];
+            long long next = i + 1 < s.lines.size() ? s.lines[i + 1].ms : -1;
+            writeline(l, next);
+        }
+        at(std::max(now, lastend >= 0 ? lastend : lastms) + HOLD_LAST_MS);
+        if (!missing.empty()) {
+            std::string names;
+            for (int ch : missing) {
+                names += names.empty() ? "\"" : ", \"";
+                appendutf8(names, ch);
+                names += "\" (" + codepointname(ch) + ")";
+            }
+            r.warning(0, "the font has no glyph for " + names + ": tralune leaves them out");
+        }
+        return out;
+    }
+
+private:
+    void at(long long ms)
+    {
+        if (ms <= now)
+            return;
+        now = ms;
+        // Before the song starts there is nothing to wait for: what comes first is shown at once.
+        if (ms >= 0)
+            out += "at(" + songtime(ms) + ")\n";
+    }
+    void clear()
+    {
+        out += o.picture.empty() ? "clearscreen(" + o.background + ")\n" : "setimg(" + o.picture + ")\n";
+    }
+    void text(const std::string& t) { out += "text(" + t + ")\n"; }
+
+    // The pieces' text without what cannot stand in a script line: ")" ends the argument, "%" switches
+    // the highlight, a control character (a NUL cuts the line short) has no business there; tabs and
+    // the like become spaces. One warning for the line when anything was left out. Characters the font
+    // has no glyph for are noted for the warning at the end.
+    layout clean(const std::string& raw, int source, int owner = 0, size_t at = 0)
+    {
+        layout l;
+        bool dropped = false;
+        for (const char* p = raw.c_str(); p < raw.c_str() + raw.size();) {
+            const char* from = p;
+            int ch = *p ? font::nextchar(p) : *p++;
+            if (ch == '\t' || ch == '\v' || ch == '\f')
+                ch = ' ';
+            if (ch == ')' || ch == '%' || ch < 0x20 || ch == 0x7F) {
+                dropped = true;
+                continue;
+            }
+            if (havefont && ch != ' ' && !f.hasglyph(ch) && std::find(missing.begin(), missing.end(), ch) == missing.end())
+                missing.push_back(ch);
+            l.text.append(from, ch == ' ' ? from + 1 : p);
+            if (ch == ' ')
+                l.text.back() = ' ';
+            l.owner.resize(l.text.size(), owner);
+            while (l.pos.size() < l.text.size())
+                l.pos.push_back(at + l.pos.size());
+        }
+        if (dropped && source != warnedsource)
+            r.warning(source, "\")\", \"%\" and control characters cannot stand in a script line: left out");
+        if (dropped)
+            warnedsource = source;
+        return l;
+    }
+
+    bool fits(const std::string& t)
+    {
+        return t.size() <= MAX_TEXT && (!havefont || f.textwidth(t.c_str()) < SCREEN_W);
+    }
+
+    // Splits a line into screen lines that fit, at spaces; a word too long for a line on its own is cut
+    // between two characters. Runs of spaces become one, spaces at the ends are dropped. Each run of a
+    // piece's bytes on a screen line is highlighted on its own: at the piece's time where the piece
+    // starts, and, for the rest of a piece that a line break cut, at a time between the piece's and the
+    // next one's in proportion to where the break fell, so that a long line moves on screen by screen.
+    std::vector<screenline> fit(const layout& in, const std::vector<span>& spans)
+    {
+        std::vector<layout> words;
+        for (size_t i = 0; i < in.text.size();) {
+            size_t j = in.text.find(' ', i);
+            if (j == std::string::npos)
+                j = in.text.size();
+            if (j > i) {
+                words.emplace_back();
+                words.back().append(in, i, j);
+            }
+            i = j + 1;
+        }
+        std::vector<layout> lines;
+        for (layout& w : words) {
+            if (!lines.empty() && fits(lines.back().text + " " + w.text)) {
+                // The space between two words goes with the word before it.
+                layout& l = lines.back();
+                l.text += ' ';
+                l.owner.push_back(l.owner.back());
+                l.pos.push_back(l.pos.back() + 1);
+                l.append(w, 0, w.text.size());
+                continue;
+            }
+            // A word that fits no line alone is cut after as many whole characters as fit.
+            while (!fits(w.text)) {
+                size_t cut = 0;
+                for (const char* p = w.text.c_str(); *p;) {
+                    font::nextchar(p);
+                    size_t n = size_t(p - w.text.c_str());
+                    if (!fits(w.text.substr(0, n)))
+                        break;
+                    cut = n;
+                }
+                cut = std::max<size_t>(cut, 1);
+                lines.emplace_back();
+                lines.back().append(w, 0, cut);
+                layout rest;
+                rest.append(w, cut, w.text.size());
+                w = rest;
+            }
+            if (!w.text.empty())
+                lines.push_back(w);
+        }
+        std::vector<screenline> screens;
+        for (const layout& l : lines) {
+            screenline sl;
+            sl.text = l.text;
+            for (size_t i = 0; i < l.text.size();) {
+                size_t j = i;
+                while (j < l.text.size() && l.owner[j] == l.owner[i])
+                    j++;
+                size_t from = i, to = j;
+                while (from < to && l.text[from] == ' ')
+                    from++;
+                while (to > from && l.text[to - 1] == ' ')
+                    to--;
+                if (from < to) {
+                    const span& sp = spans[size_t(l.owner[i])];
+                    long long into = (long long)(l.pos[from] - sp.begin);
+                    long long ms = into <= 0 ? sp.start : sp.start + (sp.stop - sp.start) * into / (long long)sp.length;
+                    sl.parts.push_back({ms, from, to});
+                }
+                i = j;
+            }
+            screens.push_back(sl);
+        }
+        return screens;
+    }
+
+    void writeline(const lyricline& l, long long nextline)
+    {
+        if (l.pieces.empty()) {
+            // An instrumental gap: the text clears at its time.
+            at(l.ms);
+            clear();
+            lastms = l.ms;
+            lastend = l.ms;
+            return;
+        }
+        layout all;
+        std::vector<span> spans;
+        for (size_t k = 0; k < l.pieces.size(); k++) {
+            // Times never go back, even where a file's stamps do.
+            long long start = std::max(l.pieces[k].ms, spans.empty() ? l.pieces[k].ms : spans.back().start);
+            layout part = clean(l.pieces[k].text, l.source, int(k), all.text.size());
+            long long stop = k + 1 < l.pieces.size() ? l.pieces[k + 1].ms : l.end >= 0 ? l.end : -1;
+            if (stop < 0)
+                stop = std::min(nextline >= 0 ? nextline : LLONG_MAX,
+                                start + MS_PER_CHARACTER * (long long)part.text.size());
+            spans.push_back({start, std::max(stop, start), all.text.size(), std::max<size_t>(part.text.size(), 1)});
+            all.append(part, 0, part.text.size());
+        }
+        std::vector<screenline> screens = fit(all, spans);
+        for (size_t k = 0; k < screens.size(); k++) {
+            const screenline& sl = screens[k];
+            if (sl.parts.empty())
+                continue;
+            long long first = sl.parts[0].ms;
+            // Not before the line before has had its last piece seen highlighted, nor after its own first.
+            long long done = lastend >= 0 ? lastend : lastms + std::min(SEEN_MS, std::max(0LL, (first - lastms) / 2));
+            at(std::max(first - o.lead, std::min(done, first)));
+            clear();
+            text(sl.text);
+            for (const screenline::part& p : sl.parts) {
+                at(p.ms);
+                size_t from = o.fill ? sl.parts[0].from : p.from;
+                text(sl.text.substr(0, from) + "%" + sl.text.substr(from, p.to - from) + "%" + sl.text.substr(p.to));
+            }
+            lastms = std::max(now, sl.parts.back().ms);
+            lastend = k + 1 == screens.size() && l.end >= 0 ? std::max(l.end, lastms) : -1;
+        }
+    }
+
+    const song& s;
+    const scriptoptions& o;
+    report& r;
+    font f;
+    bool havefont = false;
+    std::vector<int> missing;
+    int warnedsource = -1;
+    std::string out;
+    long long now = -1000000000;   // the time the script has waited for so far
+    long long lastms = -1000000000, lastend = -1;
+};
+
+} // namespace
+
+bool importoption(cmdline& cl, scriptoptions& o)
+{
+    std::string v;
+    long long n;
+    if (cl.option("-o", v) || cl.option("--output", v)) {
+        o.output = v;
+    } else if (cl.option("--picture", v)) {
+        if (v.size() > 91 || v.find_first_of(")%") != std::string::npos ||
+            std::any_of(v.begin(), v.end(), [](char c) { return (unsigned char)c < 0x20; }))
+            cl.fail("the picture " + quoted(v) + " cannot stand in a script line: at most 91 characters, no \")\" or \"%\"");
+        o.picture = v;
+    } else if (cl.option("--background", v)) {
+        std::string colour;
+        size_t at = 0;
+        for (int k = 0; k < 3; k++) {
+            size_t comma = k < 2 ? v.find(',', at) : v.size();
+            if (comma == std::string::npos || !parseinteger(v.substr(at, comma - at), 0, 255, &n))
+                cl.fail("bad colour " + quoted(v) + ": give R,G,B, each from 0 to 255, such as 0,0,64");
+            colour += (k ? "," : "") + std::to_string(n);
+            at = comma + 1;
+        }
+        o.background = colour;
+    } else if (cl.option("--font", v)) {
+        o.font = v;
+    } else if (cl.option("--lead", v)) {
+        if (!parseinteger(v, 0, 600000, &o.lead))
+            cl.fail("bad lead " + quoted(v) + ": give milliseconds from 0 to 600000");
+    } else if (cl.flag("--fill")) {
+        o.fill = true;
+    } else if (cl.option("--offset", v)) {
+        if (!parseinteger(v, -86400000, 86400000, &o.offset))
+            cl.fail("bad offset " + quoted(v) + ": give milliseconds, such as -250 or +1200");
+    } else if (cl.option("--song", v)) {
+        o.songfile = v;
+        o.songwanted = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* importoptionshelp()
+{
+    return "  -o FILE             the script to write; - for standard output; default script.txt\n"
+           "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
+           "                      should be a plain band for the text); default: clear to --background\n"
+           "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
+           "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
+           "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
+           "  --fill              keep the part of a line already sung highlighted\n"
+           "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n"
+           "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
+}
+
+void report::warning(int line, const std::string& message)
+{
+    if (line > 0)
+        fprintf(stderr, "%s:%d: warning: %s\n", file.c_str(), line, message.c_str());
+    else
+        fprintf(stderr, "%s: warning: %s\n", file.c_str(), message.c_str());
+}
+
+void report::fail(const std::string& message) const
+{
+    fprintf(stderr, "%s: error: %s\n", file.c_str(), message.c_str());
+    exit(1);
+}
+
+std::string readinput(const std::string& path, const report& r)
+{
+    // Only regular files: a pipe or a device could block for ever or never end.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        r.fail(std::string("cannot read it: ") + strerror(errno));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        r.fail("cannot read it: not a regular file");
+    }
+    if (st.st_size > MAX_FILE_BYTES) {
+        close(fd);
+        r.fail("cannot read it: over " + std::to_string(MAX_FILE_BYTES >> 20) + " MB, too large for a song's text");
+    }
+    std::string bytes(size_t(st.st_size), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int e = errno;
+            close(fd);
+            r.fail(std::string("cannot read it: ") + strerror(e));
+        }
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    return bytes;
+}
+
+std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r)
+{
+    return writer(s, o, r).write(heading);
+}
+
+void savescript(const std::string& text, const scriptoptions& o, const report& r)
+{
+    std::string link, target;
+    if (!o.songfile.empty()) {
+        char* real = realpath(o.songfile.c_str(), nullptr);
+        if (!real)
+            r.fail("cannot link the song " + quoted(o.songfile) + ": " + strerror(errno));
+        target = real;
+        free(real);
+        link = under(o.output == "-" ? "." : folderof(o.output), "gnusong.mp3");
+        struct stat st;
+        if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+            r.fail(quoted(link) + " is there and is no symbolic link: not replaced (move it away to link the song)");
+    }
+    if (o.output == "-") {
+        std::cout << text << std::flush;
+        if (!std::cout)
+            r.fail("cannot write the script to standard output");
+    } else {
+        std::string temp = o.output + ".tmp" + std::to_string(getpid());
+        FILE* f = fopen(temp.c_str(), "w");
+        if (!f)
+            r.fail("cannot write " + quoted(temp) + ": " + strerror(errno));
+        bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+        ok = fclose(f) == 0 && ok;
+        if (!ok || rename(temp.c_str(), o.output.c_str()) != 0) {
+            int e = errno;
+            unlink(temp.c_str());
+            r.fail("cannot write " + quoted(o.output) + ": " + strerror(e));
+        }
+    }
+    if (!link.empty()) {
+        // Made beside the old link and renamed over it, so that a link is always there.
+        std::string temp = link + ".tmp" + std::to_string(getpid());
+        unlink(temp.c_str());
+        if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+            int e = errno;
+            unlink(temp.c_str());
+            r.fail("cannot link " + quoted(link) + " to the song: " + strerror(e));
+        }
+    }
+}

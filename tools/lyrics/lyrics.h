@@ -1,0 +1,88 @@
+// Timed song text made into a tralune script: what the lyric importers share. Each importer reads its
+// own format into a song; this unit writes the script from it, in the same shape for every format, and
+// takes the options, reports the problems and saves the files the same way.
+#ifndef TRALUNE_LYRICS_H
+#define TRALUNE_LYRICS_H
+
+#include <string>
+#include <vector>
+
+class cmdline;
+
+// A part of a lyric line that is highlighted on its own: a whole line, a word, or a syllable.
+struct piece {
+    long long ms;       // song time, in milliseconds from the start of the song, at which it is sung
+    std::string text;   // UTF-8. The spaces between words belong to the pieces, so that a line's text
+                        // is its pieces' texts one after the other.
+};
+
+// One line of the lyrics as the file times it.
+struct lyricline {
+    long long ms = 0;          // when it is sung: its first piece's time; for a gap, when the text clears
+    std::vector<piece> pieces; // none: an instrumental gap, the text is cleared at ms
+    long long end = -1;        // when its last piece ends, where the file says so; -1 where it does not
+    int source = 0;            // its line in the file, for messages
+};
+
+struct song {
+    std::string title;               // shown before the first lyric, when not empty
+    std::vector<lyricline> lines;    // in time order
+};
+
+// What the importers' shared options ask for.
+struct scriptoptions {
+    std::string output = "script.txt";  // "-" for standard output
+    std::string picture;                // shown at the top before each line; none: clearscreen instead
+    std::string background = "0,0,0";  // the clearscreen colour, "R,G,B"
+    std::string font;                   // the font to measure lines with; "" for font.pcx when present
+    long long lead = 1000;              // milliseconds a line may appear before it is sung
+    bool fill = false;                  // keep what has been sung of a line highlighted
+    long long offset = 0;               // milliseconds added to the file's own offset, same sign
+    std::string songfile;               // "--song": the song to link as gnusong.mp3 beside the script
+    bool songwanted = false;            // "--song" was given, with a file or (where a format names its
+                                        // song) without
+};
+
+// Takes one of the shared options at the command line's current argument into o; false when the
+// argument is none of them. Fails the run on a bad value.
+bool importoption(cmdline& cl, scriptoptions& o);
+// The usage lines of the shared options, for --help.
+const char* importoptionshelp();
+
+// The problems of one input file, reported on standard error as "FILE:LINE: warning: ..." (or
+// "FILE: ..." where no line is to blame).
+class report {
+public:
+    explicit report(const std::string& file) : file(file) {}
+    void warning(int line, const std::string& message);
+    // Ends the run with status 1 after "FILE: error: message"; nothing has been written by then.
+    [[noreturn]] void fail(const std::string& message) const;
+    const std::string& name() const { return file; }
+
+private:
+    std::string file;
+};
+
+// Reads the whole file at path; fails the run through r when it cannot be read.
+std::string readinput(const std::string& path, const report& r);
+
+// The script for s, whole:
+//  - times as "at(S.mmm)"; a line appears up to o.lead before it is sung, never before the line before
+//    it has had its last piece highlighted, and each piece is highlighted at its time (with o.fill,
+//    everything sung of the line so far); times never go back;
+//  - before each line the text rows are cleared: "setimg" of o.picture, else "clearscreen" of
+//    o.background; a gap clears them at its time; the last line stays up 3 s, then the script ends;
+//  - a line longer than a script line holds, or (with a font) wider than the screen, is split at word
+//    boundaries into lines that fit, the pieces keeping their times;
+//  - ")" and "%" and control characters, which cannot stand in a script line, are left out with a
+//    warning; characters the font has no glyph for are named in one warning.
+// heading is the script's first comment line, naming where it came from.
+std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r);
+
+// Writes text to o.output through a temporary file renamed into place, or to standard output for "-",
+// then links the song (o.songfile) as gnusong.mp3 beside it. Checks first that the link can be made
+// (an existing gnusong.mp3 that is not a symbolic link is never replaced), so that a failure leaves
+// nothing half done; fails the run through r.
+void savescript(const std::string& text, const scriptoptions& o, const report& r);
+
+#endif
