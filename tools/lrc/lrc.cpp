@@ -165,8 +165,8 @@ bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
 
     std::stable_sort(lines.begin(), lines.end(), [](const stamped& a, const stamped& b) { return a.ms < b.ms; });
     long long shift = -(offset + extraoffset);
-    if (!title.empty() || !artist.empty())
-        s.title = title.empty() ? artist : artist.empty() ? title : title + " - " + artist;
+    s.title = title;
+    s.artist = artist;
     for (size_t k = 0; k < lines.size();) {
         // Lines at the same time are one line: a translation beside the original, say.
         lyricline l;

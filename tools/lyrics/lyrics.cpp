@@ -21,8 +21,8 @@ namespace {
 
 // How long the last line stays up after its last piece.
 const long long HOLD_LAST_MS = 3000;
-// When a file does not say when a line's last piece ends, the next line waits for at most this long,
-// or half the time to its own first piece, so that the last piece is seen highlighted.
+// The next line waits at most this long after a line's last piece is highlighted, or half the time to
+// its own first piece, so that the last piece is seen highlighted.
 const long long SEEN_MS = 1000;
 // Where a file does not say how long a piece with several words lasts, it is taken to last at most this
 // long a character, about the pace of singing, when a line break cuts it.
@@ -115,11 +115,13 @@ public:
     std::string write(const std::string& heading)
     {
         out = "; " + heading + "\n";
-        if (!s.title.empty()) {
-            std::vector<screenline> title = fit(clean(s.title, 0), {{0, 0, 0, 1}});
-            if (!title.empty()) {
+        std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
+        for (const std::string& t : {both, s.title}) {
+            std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
+            if (title.size() == 1 || (!title.empty() && t == s.title)) {
                 clear();
                 text(title[0].text);
+                break;
             }
         }
         for (size_t i = 0; i < s.lines.size(); i++) {
@@ -150,11 +152,18 @@ private:
         if (ms >= 0)
             out += "at(" + songtime(ms) + ")\n";
     }
+    // Clears the text rows, unless nothing has been drawn since they last were.
     void clear()
     {
-        out += o.picture.empty() ? "clearscreen(" + o.background + ")\n" : "setimg(" + o.picture + ")\n";
+        if (!blank)
+            out += o.picture.empty() ? "clearscreen(" + o.background + ")\n" : "setimg(" + o.picture + ")\n";
+        blank = true;
     }
-    void text(const std::string& t) { out += "text(" + t + ")\n"; }
+    void text(const std::string& t)
+    {
+        out += "text(" + t + ")\n";
+        blank = false;
+    }
 
     // The pieces' text without what cannot stand in a script line: ")" ends the argument, "%" switches
     // the highlight, a control character (a NUL cuts the line short) has no business there; tabs and
@@ -277,13 +286,20 @@ private:
             clear();
             lastms = l.ms;
             lastend = l.ms;
+            lastgap = true;
             return;
         }
         layout all;
         std::vector<span> spans;
         for (size_t k = 0; k < l.pieces.size(); k++) {
             // Times never go back, even where a file's stamps do.
-            long long start = std::max(l.pieces[k].ms, spans.empty() ? l.pieces[k].ms : spans.back().start);
+            long long start = l.pieces[k].ms;
+            if (!spans.empty() && start < spans.back().start) {
+                if (warnedback != l.source)
+                    r.warning(l.source, "a time goes back: highlighted together with the part before it");
+                warnedback = l.source;
+                start = spans.back().start;
+            }
             layout part = clean(l.pieces[k].text, l.source, int(k), all.text.size());
             long long stop = k + 1 < l.pieces.size() ? l.pieces[k + 1].ms : l.end >= 0 ? l.end : -1;
             if (stop < 0)
@@ -298,9 +314,13 @@ private:
             if (sl.parts.empty())
                 continue;
             long long first = sl.parts[0].ms;
-            // Not before the line before has had its last piece seen highlighted, nor after its own first.
-            long long done = lastend >= 0 ? lastend : lastms + std::min(SEEN_MS, std::max(0LL, (first - lastms) / 2));
-            at(std::max(first - o.lead, std::min(done, first)));
+            // Not before the line before has had its last piece seen highlighted for a while, nor after its
+            // own first piece.
+            long long done = lastms + (lastgap ? 0 : std::min(SEEN_MS, std::max(0LL, (first - lastms) / 2)));
+            long long show = std::max(first - o.lead, std::min(done, first));
+            // A line due before the song starts is shown at once, not held back to the song's start.
+            if (show > 0)
+                at(show);
             clear();
             text(sl.text);
             for (const screenline::part& p : sl.parts) {
@@ -309,6 +329,7 @@ private:
                 text(sl.text.substr(0, from) + "%" + sl.text.substr(from, p.to - from) + "%" + sl.text.substr(p.to));
             }
             lastms = std::max(now, sl.parts.back().ms);
+            lastgap = false;
             lastend = k + 1 == screens.size() && l.end >= 0 ? std::max(l.end, lastms) : -1;
         }
     }
@@ -319,10 +340,12 @@ private:
     font f;
     bool havefont = false;
     std::vector<int> missing;
-    int warnedsource = -1;
+    int warnedsource = -1, warnedback = -1;
     std::string out;
+    bool blank = false;
     long long now = -1000000000;   // the time the script has waited for so far
     long long lastms = -1000000000, lastend = -1;
+    bool lastgap = false;   // the last thing written was a gap, not a line
 };
 
 } // namespace
@@ -384,14 +407,14 @@ const char* importoptionshelp()
 void report::warning(int line, const std::string& message)
 {
     if (line > 0)
-        fprintf(stderr, "%s:%d: warning: %s\n", file.c_str(), line, message.c_str());
+        fprintf(to, "%s:%d: warning: %s\n", file.c_str(), line, message.c_str());
     else
-        fprintf(stderr, "%s: warning: %s\n", file.c_str(), message.c_str());
+        fprintf(to, "%s: warning: %s\n", file.c_str(), message.c_str());
 }
 
 void report::fail(const std::string& message) const
 {
-    fprintf(stderr, "%s: error: %s\n", file.c_str(), message.c_str());
+    fprintf(to, "%s: error: %s\n", file.c_str(), message.c_str());
     exit(1);
 }
 

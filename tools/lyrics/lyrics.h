@@ -4,6 +4,7 @@
 #ifndef TRALUNE_LYRICS_H
 #define TRALUNE_LYRICS_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ struct lyricline {
 };
 
 struct song {
-    std::string title;               // shown before the first lyric, when not empty
+    std::string title, artist;       // shown before the first lyric, "title - artist" where that fits
+                                     // the screen, else the title alone
     std::vector<lyricline> lines;    // in time order
 };
 
@@ -53,7 +55,8 @@ const char* importoptionshelp();
 // "FILE: ..." where no line is to blame).
 class report {
 public:
-    explicit report(const std::string& file) : file(file) {}
+    // Messages go to `to`, standard error unless a caller (a fuzz target) wants them elsewhere.
+    explicit report(const std::string& file, FILE* to = stderr) : file(file), to(to) {}
     void warning(int line, const std::string& message);
     // Ends the run with status 1 after "FILE: error: message"; nothing has been written by then.
     [[noreturn]] void fail(const std::string& message) const;
@@ -61,6 +64,7 @@ public:
 
 private:
     std::string file;
+    FILE* to;
 };
 
 // Reads the whole file at path; fails the run through r when it cannot be read.
