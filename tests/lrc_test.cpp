@@ -1,0 +1,218 @@
+// The LRC importer: tralune-lrc run as a user runs it on LRC files of the shapes real files have, the
+// scripts it writes checked line by line, by tralune-check, and by a run of tralune itself.
+#include "runner.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> linesof(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class Lrc : public ::testing::Test {
+protected:
+    ToolRun lrc(const std::vector<std::string>& args) { return st.runtool(LRC_BINARY, args); }
+    // tralune-check on a script in the work folder: its whole report, which must say no error.
+    std::string checked(const std::string& script)
+    {
+        ToolRun c = st.runtool(CHECK_BINARY, {script});
+        EXPECT_EQ(c.status, 0) << c;
+        return c.err;
+    }
+    void write(const std::string& name, const std::string& bytes) { writefile(st.work(name), {bytes.begin(), bytes.end()}); }
+
+    Stage st;
+};
+
+TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPlaysOnTheSongsClock)
+{
+    writefile(st.work("font.pcx"), encodepcx(fullFont()));
+    write("a.lrc", "[ti:Little Star]\n[ar:Nobody]\n[offset:+250]\n"
+                   "[00:01.00]<00:01.00>Twin<00:01.30>kle, <00:01.60>twin<00:01.90>kle <00:02.50>\n"
+                   "[00:03.00]How I wonder\n"
+                   "[00:05.00]\n"
+                   "[00:06.00]<00:06.00>Up <00:06.40>a<00:06.20>bove\n");
+    ToolRun r = lrc({"a.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "a.lrc:7: warning: a time goes back: highlighted together with the part before it\n");
+    // Each stamp less 250 ms; the title first; a line shown up to 1 s early, but only once the last word
+    // of the line before has been seen highlighted for half the time to the next (1.650 + 0.550); the
+    // plain line highlighted whole; the gap clears, and the next line may follow at once; the stamp
+    // that goes back is held to the one before; the last line stays 3 s after its last word.
+    EXPECT_EQ(readtext(st.work("script.txt")),
+              "; Made by tralune-lrc from a.lrc; times are song times.\n"
+              "clearscreen(0,0,0)\ntext(Little Star - Nobody)\n"
+              "clearscreen(0,0,0)\ntext(Twinkle, twinkle)\n"
+              "at(0.750)\ntext(%Twin%kle, twinkle)\n"
+              "at(1.050)\ntext(Twin%kle,% twinkle)\n"
+              "at(1.350)\ntext(Twinkle, %twin%kle)\n"
+              "at(1.650)\ntext(Twinkle, twin%kle%)\n"
+              "at(2.200)\nclearscreen(0,0,0)\ntext(How I wonder)\n"
+              "at(2.750)\ntext(%How I wonder%)\n"
+              "at(4.750)\nclearscreen(0,0,0)\ntext(Up above)\n"
+              "at(5.750)\ntext(%Up% above)\n"
+              "at(6.150)\ntext(Up %a%bove)\ntext(Up a%bove%)\n"
+              "at(9.150)\n");
+    EXPECT_EQ(checked("script.txt"), "script.txt: 0 errors, 0 warnings; the script lasts 0:09.150 of song time\n");
+    RunResult run = st.run({"script.txt"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_GE(run.seconds, 10.64);
+    EXPECT_LT(run.seconds, 11.5);
+}
+
+TEST_F(Lrc, FilesOfTheShapesRealOnesHaveImportWithAllTheirWords)
+{
+    // UTF-16 with a byte-order mark, CRLF and one CR line end; stamps of every width, several on one
+    // line, minutes above 59; a translation at the same time, an exact repeat, a duet mark; tags
+    // anywhere, one offset that is no number, an unknown tag, a line with no stamp.
+    std::u16string text = u"[ar:Someone]\r\n[00:10.5]M: Same time line\r\n[00:10.50]Same time line\r\n"
+                          u"[00:10.500]Ligne traduite\r\n[0:12:25][00:14.501]Twice sung\r\n[00:03]First\r\n"
+                          u"no stamp here\r\n[offset:abc]\r\n[la:en]\r\n[01:05.00]F:Minute one\r"
+                          u"[61:00.00]Late \u2019n\u00e9\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text)
+        bytes += {char(c & 0xFF), char(c >> 8)};
+    write("b.lrc", bytes);
+    ToolRun r = lrc({"-o", "b.txt", "b.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "b.lrc:7: warning: no time stamp: line skipped\n"
+                     "b.lrc:8: warning: the offset \"abc\" is no number of milliseconds: ignored\n");
+    EXPECT_EQ(readtext(st.work("b.txt")),
+              "; Made by tralune-lrc from b.lrc; times are song times.\n"
+              "clearscreen(0,0,0)\ntext(Someone)\n"
+              "at(2.000)\nclearscreen(0,0,0)\ntext(First)\nat(3.000)\ntext(%First%)\n"
+              "at(9.500)\nclearscreen(0,0,0)\ntext(Same time line / Ligne traduite)\n"
+              "at(10.500)\ntext(%Same time line / Ligne traduite%)\n"
+              "at(11.375)\nclearscreen(0,0,0)\ntext(Twice sung)\nat(12.250)\ntext(%Twice sung%)\n"
+              "at(13.501)\nclearscreen(0,0,0)\ntext(Twice sung)\nat(14.501)\ntext(%Twice sung%)\n"
+              "at(64.000)\nclearscreen(0,0,0)\ntext(Minute one)\nat(65.000)\ntext(%Minute one%)\n"
+              "at(3659.000)\nclearscreen(0,0,0)\ntext(Late \xE2\x80\x99n\xC3\xA9)\n"
+              "at(3660.000)\ntext(%Late \xE2\x80\x99n\xC3\xA9%)\n"
+              "at(3663.000)\n");
+    checked("b.txt");
+}
+
+TEST_F(Lrc, LatinOneFileIsReadWithOneWarningAndWrittenAsUtf8)
+{
+    write("c.lrc", "[00:01.00]Caf\xE9 ol\xE9\n[00:02.00]Stra\xDF" "e\n");
+    ToolRun r = lrc({"-o", "-", "c.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "c.lrc: warning: not UTF-8: read as Latin-1\n");
+    EXPECT_NE(r.out.find("text(%Caf\xC3\xA9 ol\xC3\xA9%)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("text(%Stra\xC3\x9F" "e%)\n"), std::string::npos) << r.out;
+    EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0) << "-o - wrote a file";
+}
+
+TEST_F(Lrc, LongLinesAreSplitToFitTheScreenWithNoWordLostAndWordStampsOnTheirWords)
+{
+    // A font of 9 columns a glyph: about 70 characters fit the screen, fewer than a script line holds.
+    writefile(st.work("font.pcx"), encodepcx(fontImage(std::vector<int>(64, 9), 5)));
+    std::string plain, enhanced, words;
+    for (int w = 0; w < 40; w++) {
+        std::string word = "Word" + std::to_string(w);
+        char stamp[16];
+        snprintf(stamp, sizeof stamp, "<00:%02d.%02d>", 20 + w / 4, w % 4 * 25);
+        plain += (w ? " " : "") + word;
+        enhanced += stamp + word + " ";
+        words += word + " ";
+    }
+    write("d.lrc", "[00:01.00]" + plain + "\n[00:20.00]" + enhanced + "\n");
+    ToolRun r = lrc({"d.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> lines = linesof(readtext(st.work("script.txt")));
+    // The lines as first shown, after a clear, hold every word once and in order.
+    std::string shown, at;
+    int highlighted = 0;
+    for (size_t i = 0; i < lines.size(); i++) {
+        const std::string& l = lines[i];
+        EXPECT_LE(l.size(), 99u) << l;
+        if (l.rfind("at(", 0) == 0)
+            at = l;
+        if (l.rfind("text(", 0) != 0)
+            continue;
+        std::string body = l.substr(5, l.size() - 6);
+        if (lines[i - 1].rfind("clearscreen(", 0) == 0)
+            shown += body + " ";
+        // In the second line each word is highlighted at its own stamp.
+        size_t mark = body.find('%');
+        std::string word = mark == std::string::npos ? "" : body.substr(mark + 1, body.find('%', mark + 1) - mark - 1);
+        if (word.rfind("Word", 0) == 0 && word.find(' ') == std::string::npos) {
+            int w = std::stoi(word.substr(4));
+            char want[32];
+            snprintf(want, sizeof want, "at(%d.%03d)", 20 + w / 4, w % 4 * 250);
+            EXPECT_EQ(at, want) << word;
+            highlighted++;
+        }
+    }
+    EXPECT_EQ(shown, words + words);
+    EXPECT_EQ(highlighted, 40);
+    // Every line narrower than the screen: tralune-check measures with the same font.
+    EXPECT_EQ(checked("script.txt"), "script.txt: 0 errors, 0 warnings; the script lasts 0:32.750 of song time\n");
+}
+
+TEST_F(Lrc, WhatCannotStandInALineIsLeftOutAndMissingGlyphsAreNamedOnce)
+{
+    writefile(st.work("font.pcx"), encodepcx(testFont()));
+    write("e.lrc", "[00:01.00]Fifty% (off)\n[00:02.00]Caf\xC3\xA9 \xC3\xA9t\xC3\xA9 na\xC3\xAFve\n");
+    ToolRun r = lrc({"--background", "0,0,64", "e.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    // "(" can stand in a line, but no font has a glyph for it.
+    EXPECT_EQ(r.err, "e.lrc:1: warning: \")\", \"%\" and control characters cannot stand in a script line: left out\n"
+                     "e.lrc: warning: the font has no glyph for \"(\" (U+0028), \"\xC3\xA9\" (U+00E9), \"\xC3\xAF\" "
+                     "(U+00EF): tralune leaves them out\n");
+    std::string script = readtext(st.work("script.txt"));
+    EXPECT_NE(script.find("clearscreen(0,0,64)\ntext(Fifty (off)\n"), std::string::npos) << script;
+}
+
+TEST_F(Lrc, BadInputFailsWithItsNameAndWritesNothing)
+{
+    write("script.txt", "; an older script\n");
+    write("untimed.lrc", "[ti:No times]\nJust words\n");
+    ToolRun missing = lrc({"missing.lrc"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "missing.lrc: error: cannot read it: No such file or directory\n");
+    ToolRun untimed = lrc({"untimed.lrc"});
+    EXPECT_EQ(untimed.status, 1);
+    EXPECT_EQ(untimed.err, "untimed.lrc:2: warning: no time stamp: line skipped\n"
+                           "untimed.lrc: error: no line with a time stamp such as [01:02.50]: nothing to sing along to\n");
+    EXPECT_EQ(readtext(st.work("script.txt")), "; an older script\n");
+    ToolRun lead = lrc({"--lead", "soon", "untimed.lrc"});
+    EXPECT_EQ(lead.status, 1);
+    EXPECT_EQ(lead.err, "tralune-lrc: bad lead \"soon\": give milliseconds from 0 to 600000\n");
+}
+
+TEST_F(Lrc, SongIsLinkedBesideTheScriptButAFileIsNeverReplaced)
+{
+    write("a.lrc", "[00:01.00]Hello\n");
+    write("song.mp3", "not really a song");
+    mkdir(st.work("out").c_str(), 0755);
+    ToolRun r = lrc({"--song", "song.mp3", "-o", "out/script.txt", "a.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    char target[4096] = {};
+    ASSERT_GT(readlink(st.work("out/gnusong.mp3").c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(readtext(target), "not really a song");
+    // Linking again replaces the link; a file of that name is never replaced, and then no script is
+    // written either.
+    EXPECT_EQ(lrc({"--song", "song.mp3", "-o", "out/script.txt", "a.lrc"}).status, 0);
+    write("gnusong.mp3", "a real song");
+    ToolRun refused = lrc({"--song", "song.mp3", "a.lrc"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "a.lrc: error: \"gnusong.mp3\" is there and is no symbolic link: not replaced "
+                           "(move it away to link the song)\n");
+    EXPECT_EQ(readtext(st.work("gnusong.mp3")), "a real song");
+    EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0);
+}
+
+} // namespace
