@@ -1,6 +1,7 @@
 #!/bin/sh
 # Makes whichever of the demo's files are missing: the font (font.pcx), the picture (night.pcx), the
-# song (gnusong.mp3) and the script (script.txt, last, as it is checked against the font and picture).
+# song (gnusong.mp3), the script (script.txt, last, as it is checked against the font and picture), and
+# the lyrics of the second demo (lrc/twinkle.lrc).
 # Usage: make.sh [--all]      --all makes every file anew, after a change to notes.txt, say.
 # The font maker is taken from $MKFONT, else tralune-mkfont on the PATH, else the one in ../build/tools;
 # the script checker likewise from $CHECK, tralune-check or ../build/tools.
@@ -54,4 +55,8 @@ if wanted script.txt; then
   case $report in
     *": warning: "*) echo "$report" >&2; exit 1 ;;
   esac
+fi
+if wanted lrc/twinkle.lrc; then
+  need "$python" lyrics python3
+  "$python" "$here/lrc/make_lrc.py" "$here/lrc/twinkle.lrc"
 fi
