@@ -51,3 +51,13 @@ mkdir -p "$c"
 cp "$top/demo/script.txt" "$c/demo"
 printf 'hop\ntext(abc\nText(x)\nat(1.2.3)\nsetimg(picture.pcx)\nsetimg(missing.pcx)\ntext(%%Caf\303\251 don\342\200\231t \351t\351)\nclearscreen(300,abc,0)\nsleep(2s)\nusleep(-5)\nat(5)\n\nat(1:02.5)\n%s\n\n' \
   "$(printf 'x%.0s' $(seq 1 120))" > "$c/every-problem"
+
+# LRC files for the lyric importer: enhanced with an offset and a gap, the shapes of real files in
+# UTF-16 with CRLF, Latin-1, and one long line.
+l="$here/fuzz_lrc"
+mkdir -p "$l"
+printf '[ti:Little Star]\n[ar:Nobody]\n[offset:+250]\n[00:01.00]<00:01.00>Twin<00:01.30>kle, <00:01.60>twin<00:01.90>kle <00:02.50>\n[00:03.00]How I wonder\n[00:05.00]\n[00:06.00]<00:06.00>Up <00:06.40>a<00:06.20>bove\n' > "$l/enhanced"
+printf '[ar:Someone]\r\n[00:10.5]M: Same time line\r\n[00:10.50]Same time line\r\n[00:10.500]Ligne traduite\r\n[0:12:25][00:14.501]Twice sung\r\n[00:03]First\r\nno stamp here\r\n[offset:abc]\r\n[la:en]\r\n[01:05.00]F:Minute one\r[61:00.00]Late\r\n' |
+  iconv -f UTF-8 -t UTF-16 > "$l/utf16-crlf"
+printf '[00:01.00]Caf\351 ol\351 (50%%)\n[00:02.00]Stra\337e\n' > "$l/latin1"
+printf '[00:01.00]%s\n' "$(printf 'Word %.0s' $(seq 1 60))" > "$l/long-line"
