@@ -103,12 +103,14 @@ TEST_F(Lrc, FilesOfTheShapesRealOnesHaveImportWithAllTheirWords)
     checked("b.txt");
 }
 
-TEST_F(Lrc, LatinOneFileIsReadWithOneWarningAndWrittenAsUtf8)
+TEST_F(Lrc, LatinOneFileIsReadWithOneWarningAndWrittenAsUtf8AndTheOffsetOptionAdds)
 {
     write("c.lrc", "[00:01.00]Caf\xE9 ol\xE9\n[00:02.00]Stra\xDF" "e\n");
-    ToolRun r = lrc({"-o", "-", "c.lrc"});
+    // --offset adds to the file's offset, with the same sign: -500 shows the lyrics later.
+    ToolRun r = lrc({"-o", "-", "--offset", "-500", "c.lrc"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "c.lrc: warning: not UTF-8: read as Latin-1\n");
+    EXPECT_NE(r.out.find("at(1.500)\ntext(%Caf"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("text(%Caf\xC3\xA9 ol\xC3\xA9%)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("text(%Stra\xC3\x9F" "e%)\n"), std::string::npos) << r.out;
     EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0) << "-o - wrote a file";
