@@ -129,8 +129,10 @@ TEST_F(Lrc, LongLinesAreSplitToFitTheScreenWithNoWordLostAndWordStampsOnTheirWor
         enhanced += stamp + word + " ";
         words += word + " ";
     }
-    write("d.lrc", "[00:01.00]" + plain + "\n[00:20.00]" + enhanced + "\n");
-    ToolRun r = lrc({"d.lrc"});
+    // A name longer than a script line, which the script's first comment names.
+    std::string name = std::string(120, 'd') + ".lrc";
+    write(name, "[00:01.00]" + plain + "\n[00:20.00]" + enhanced + "\n");
+    ToolRun r = lrc({name});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "");
     std::vector<std::string> lines = linesof(readtext(st.work("script.txt")));

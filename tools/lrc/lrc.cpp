@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 namespace {
 
@@ -172,13 +173,12 @@ bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
         lyricline l;
         l.ms = lines[k].ms + shift;
         l.source = lines[k].source;
-        std::vector<std::string> seen;
+        std::set<std::string> seen;
         long long end = -1;
         for (; k < lines.size() && lines[k].ms + shift == l.ms; k++) {
             const stamped& x = lines[k];
-            if (x.text.empty() || std::find(seen.begin(), seen.end(), x.text) != seen.end())
+            if (x.text.empty() || !seen.insert(x.text).second)
                 continue;
-            seen.push_back(x.text);
             // A plain line joins the piece before it, so that a plain line and its translation are
             // highlighted together, whole, at their stamp.
             if (x.words.empty() && !l.pieces.empty())

@@ -114,7 +114,17 @@ public:
 
     std::string write(const std::string& heading)
     {
-        out = "; " + heading + "\n";
+        // A comment line too: one line, no longer than tralune reads (a longer one would lose every
+        // line after it), however long the file's name.
+        std::string comment = "; ";
+        for (const char* p = heading.c_str(); *p;) {
+            const char* from = p;
+            int ch = font::nextchar(p);
+            if (comment.size() + size_t(p - from) > 99)
+                break;
+            comment.append(ch < 0x20 || ch == 0x7F ? "?" : std::string(from, p));
+        }
+        out = comment + "\n";
         std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
         for (const std::string& t : {both, s.title}) {
             std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
@@ -232,25 +242,27 @@ private:
                 l.append(w, 0, w.text.size());
                 continue;
             }
-            // A word that fits no line alone is cut after as many whole characters as fit.
-            while (!fits(w.text)) {
+            // A word that fits no line alone is cut after as many whole characters as fit. Anything
+            // longer than a script line does not fit, so only that much of the rest is ever measured.
+            size_t from = 0;
+            while (!fits(w.text.substr(from, MAX_TEXT + 1))) {
                 size_t cut = 0;
-                for (const char* p = w.text.c_str(); *p;) {
+                for (const char* p = w.text.c_str() + from; *p;) {
                     font::nextchar(p);
-                    size_t n = size_t(p - w.text.c_str());
-                    if (!fits(w.text.substr(0, n)))
+                    size_t n = size_t(p - w.text.c_str()) - from;
+                    if (!fits(w.text.substr(from, n)))
                         break;
                     cut = n;
                 }
                 cut = std::max<size_t>(cut, 1);
                 lines.emplace_back();
-                lines.back().append(w, 0, cut);
-                layout rest;
-                rest.append(w, cut, w.text.size());
-                w = rest;
+                lines.back().append(w, from, from + cut);
+                from += cut;
             }
-            if (!w.text.empty())
-                lines.push_back(w);
+            if (from < w.text.size()) {
+                lines.emplace_back();
+                lines.back().append(w, from, w.text.size());
+            }
         }
         std::vector<screenline> screens;
         for (const layout& l : lines) {
