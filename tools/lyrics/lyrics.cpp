@@ -28,6 +28,7 @@ const long long SEEN_MS = 1000;
 // long a character, about the pace of singing, when a line break cuts it.
 const long long MS_PER_CHARACTER = 100;
 // tralune reads 99 characters of a line: "text(" and ")" and two "%" marks leave 91 for the text.
+const size_t MAX_LINE = 99;
 const size_t MAX_TEXT = 91;
 // No song file is anywhere near this; it keeps a mistaken argument (a disc image) from filling memory.
 const long long MAX_FILE_BYTES = 64LL << 20;
@@ -114,7 +115,18 @@ public:
 
     std::string write(const std::string& heading)
     {
-        out = "; " + heading + "\n";
+        // A comment too is a line of at most 99 characters, and a line feed in a file's name would end
+        // it: a long path is cut short, as tralune would cut it, but without losing the lines after it.
+        std::string comment = "; ";
+        for (char c : heading)
+            comment += (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
+        if (comment.size() > MAX_LINE) {
+            size_t cut = MAX_LINE - 3;
+            while (cut > 0 && ((unsigned char)comment[cut] & 0xC0) == 0x80)
+                cut--;
+            comment = comment.substr(0, cut) + "...";
+        }
+        out = comment + "\n";
         std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
         for (const std::string& t : {both, s.title}) {
             std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
