@@ -79,7 +79,7 @@ struct layout {
 // Where each piece of a lyric line lies in its text and in time.
 struct span {
     long long start, stop;   // when it is sung, and when the next piece is
-    size_t begin, length;    // its bytes in the line's text
+    size_t begin, length;    // its bytes in the line's text, from its first that is no space
 };
 
 // One line on the screen: its text and the pieces highlighted on it, in order.
@@ -279,7 +279,7 @@ private:
                     to--;
                 if (from < to) {
                     const span& sp = spans[size_t(l.owner[i])];
-                    long long into = (long long)(l.pos[from] - sp.begin);
+                    long long into = (long long)l.pos[from] - (long long)sp.begin;
                     long long ms = into <= 0 ? sp.start : sp.start + (sp.stop - sp.start) * into / (long long)sp.length;
                     sl.parts.push_back({ms, from, to});
                 }
@@ -317,7 +317,10 @@ private:
             if (stop < 0)
                 stop = std::min(nextline >= 0 ? nextline : LLONG_MAX,
                                 start + MS_PER_CHARACTER * (long long)part.text.size());
-            spans.push_back({start, std::max(stop, start), all.text.size(), std::max<size_t>(part.text.size(), 1)});
+            // A piece is sung from its first character: spaces before it (" twinkle") take no time.
+            size_t lead = std::min(part.text.find_first_not_of(' '), part.text.size());
+            spans.push_back({start, std::max(stop, start), all.text.size() + lead,
+                             std::max<size_t>(part.text.size() - lead, 1)});
             all.append(part, 0, part.text.size());
         }
         std::vector<screenline> screens = fit(all, spans);
