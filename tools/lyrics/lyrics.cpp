@@ -365,7 +365,7 @@ private:
 
 } // namespace
 
-bool importoption(cmdline& cl, scriptoptions& o)
+bool importoption(cmdline& cl, scriptoptions& o, bool songnamed)
 {
     std::string v;
     long long n;
@@ -397,6 +397,9 @@ bool importoption(cmdline& cl, scriptoptions& o)
     } else if (cl.option("--offset", v)) {
         if (!parseinteger(v, -86400000, 86400000, &o.offset))
             cl.fail("bad offset " + quoted(v) + ": give milliseconds, such as -250 or +1200");
+    } else if (songnamed && cl.flag("--song")) {
+        o.songfile.clear();
+        o.songwanted = true;
     } else if (cl.option("--song", v)) {
         o.songfile = v;
         o.songwanted = true;
@@ -406,17 +409,24 @@ bool importoption(cmdline& cl, scriptoptions& o)
     return true;
 }
 
-const char* importoptionshelp()
+const char* importoptionshelp(bool songnamed)
 {
-    return "  -o FILE             the script to write; - for standard output; default script.txt\n"
-           "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
-           "                      should be a plain band for the text); default: clear to --background\n"
-           "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
-           "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
-           "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
-           "  --fill              keep the part of a line already sung highlighted\n"
-           "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n"
-           "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
+    static const std::string common =
+        "  -o FILE             the script to write; - for standard output; default script.txt\n"
+        "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
+        "                      should be a plain band for the text); default: clear to --background\n"
+        "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
+        "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
+        "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
+        "  --fill              keep the part of a line already sung highlighted\n"
+        "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n";
+    static const std::string file =
+        common + "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
+    static const std::string named =
+        common + "  --song              link the song the file names as gnusong.mp3 beside the script, for\n"
+                 "                      tralune to play\n"
+                 "  --song=FILE         link FILE instead (the = is needed: a bare --song takes no value)\n";
+    return (songnamed ? named : file).c_str();
 }
 
 void report::warning(int line, const std::string& message)
