@@ -47,6 +47,10 @@ pages)
   for option in --font --help; do
     grep -qF -- "$option" "$tmp/tralune-check.1.flat" || fail "tralune-check(1) does not mention $option"
   done
+  for option in -o --picture --background --font --lead --fill --offset --song --song= --voice --help \
+    "#BPM" "#GAP" "#RELATIVE" "#ENCODING" "#AUDIO" "#MP3" ffmpeg; do
+    grep -qF -- "$option" "$tmp/tralune-ultrastar.1.flat" || fail "tralune-ultrastar(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)

@@ -61,3 +61,14 @@ printf '[ar:Someone]\r\n[00:10.5]M: Same time line\r\n[00:10.50]Same time line\r
   iconv -f UTF-8 -t UTF-16 > "$l/utf16-crlf"
 printf '[00:01.00]Caf\351 ol\351 (50%%)\n[00:02.00]Stra\337e\n' > "$l/latin1"
 printf '[00:01.00]%s\n' "$(printf 'Word %.0s' $(seq 1 60))" > "$l/long-line"
+
+# UltraStar songs for the importer: every kind of note, hold and line break; a relative duet with a
+# part for both voices; an older editor's Windows-1252 file with CRLF; UTF-16 with its mark; and a song
+# with a line of every problem the importer skips.
+u="$here/fuzz_ultrastar"
+mkdir -p "$u"
+printf '#TITLE:Twinkle\n#ARTIST:Traditional\n#MP3:twinkle.mp3\n#BPM:187,5\n#GAP:1234,6\n: 0 4 5 Twin\n: 4 4 5 kle \n* 8 4 12 twin\n:  12 4 12 kle\nF 16 4 14  lit\nR 20 4 14 tle \nG 24 6 12 star\n: 30 2 12 ~\n- 34\n: 36 4 10 How\n: 40 4 10  I\n: 44 2 9  won\n: 46 2 9 -\n: 48 4 9 der \n- 52 54\n: 56 4 7 what\n: 60 2 7 ~ \n: 64 4 7 you \n: 68 8 5 are!\n-\nE\n' > "$u/every-note"
+printf '#TITLE:Two Voices\n#RELATIVE:yes\n#BPM:300\n#GAP:500\n#P1:Ann\n#P2:Ben\nP1\n: 0 2 0 Twin\n: 2 2 0 kle \n: 4 4 0 star\n- 10 12\n: 0 4 0 How \n* 4 4 0 I\n- 20 30\nP2\n: 8 2 0 Up \n: 10 2 0 a\n: 12 2 0 bove \n- 16\n: 4 4 0 the \nF 8 4 0 world\n- 26\nP3\n: 0 2 0 To\n: 2 4 0 gether\nE\n' > "$u/relative-duet"
+printf '#TITLE:Twinkle\r\n#ARTIST:Nobody\r\n#MP3:Nobody - Twinkle.mp3\r\n#COVER:Nobody - Twinkle [CO].jpg\r\n#VIDEO:Nobody - Twinkle.avi\r\n#VIDEOGAP:0,5\r\n#START:12,3\r\n#GAP:7890\r\n#BPM:250,12\r\n: 0 3 0 \223Twin\r\n: 4 3 1 kle, \r\n: 8 3 2 \311toi\r\n: 12 3 3 le \226 \221l\340\222\205\224\r\n- 20\r\nE\r\n' > "$u/windows-1252-crlf"
+printf '\377\376#\000B\000P\000M\000:\0002\0000\0000\000\n\000:\000 \0000\000 \0004\000 \0000\000 \000\034 S\000t\000a\000r\000\035 \n\000' > "$u/utf-16"
+printf '#ENCODING:UTF8\n#TITLE\n#BPM:300\n\n: 0 4 x bad\n:0 4 0 ok\nB 10 200\n#GAP:5\nP7\n: 4 4 0 lost\nP 2\n: 999999999 999999999 0 far\n- 1 2 3\nZ\n' > "$u/every-problem"

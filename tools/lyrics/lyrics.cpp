@@ -28,6 +28,7 @@ const long long SEEN_MS = 1000;
 // long a character, about the pace of singing, when a line break cuts it.
 const long long MS_PER_CHARACTER = 100;
 // tralune reads 99 characters of a line: "text(" and ")" and two "%" marks leave 91 for the text.
+const size_t MAX_LINE = 99;
 const size_t MAX_TEXT = 91;
 // No song file is anywhere near this; it keeps a mistaken argument (a disc image) from filling memory.
 const long long MAX_FILE_BYTES = 64LL << 20;
@@ -78,7 +79,7 @@ struct layout {
 // Where each piece of a lyric line lies in its text and in time.
 struct span {
     long long start, stop;   // when it is sung, and when the next piece is
-    size_t begin, length;    // its bytes in the line's text
+    size_t begin, length;    // its bytes in the line's text, from its first that is no space
 };
 
 // One line on the screen: its text and the pieces highlighted on it, in order.
@@ -114,15 +115,16 @@ public:
 
     std::string write(const std::string& heading)
     {
-        // A comment line too: one line, no longer than tralune reads (a longer one would lose every
-        // line after it), however long the file's name.
+        // A comment too is a line of at most 99 characters, and a line feed in a file's name would end
+        // it: a long path is cut short, as tralune would cut it, but without losing the lines after it.
         std::string comment = "; ";
-        for (const char* p = heading.c_str(); *p;) {
-            const char* from = p;
-            int ch = font::nextchar(p);
-            if (comment.size() + size_t(p - from) > 99)
-                break;
-            comment.append(ch < 0x20 || ch == 0x7F ? "?" : std::string(from, p));
+        for (char c : heading)
+            comment += (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
+        if (comment.size() > MAX_LINE) {
+            size_t cut = MAX_LINE - 3;
+            while (cut > 0 && ((unsigned char)comment[cut] & 0xC0) == 0x80)
+                cut--;
+            comment = comment.substr(0, cut) + "...";
         }
         out = comment + "\n";
         std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
@@ -279,7 +281,7 @@ private:
                     to--;
                 if (from < to) {
                     const span& sp = spans[size_t(l.owner[i])];
-                    long long into = (long long)(l.pos[from] - sp.begin);
+                    long long into = (long long)l.pos[from] - (long long)sp.begin;
                     long long ms = into <= 0 ? sp.start : sp.start + (sp.stop - sp.start) * into / (long long)sp.length;
                     sl.parts.push_back({ms, from, to});
                 }
@@ -317,7 +319,10 @@ private:
             if (stop < 0)
                 stop = std::min(nextline >= 0 ? nextline : LLONG_MAX,
                                 start + MS_PER_CHARACTER * (long long)part.text.size());
-            spans.push_back({start, std::max(stop, start), all.text.size(), std::max<size_t>(part.text.size(), 1)});
+            // A piece is sung from its first character: spaces before it (" twinkle") take no time.
+            size_t lead = std::min(part.text.find_first_not_of(' '), part.text.size());
+            spans.push_back({start, std::max(stop, start), all.text.size() + lead,
+                             std::max<size_t>(part.text.size() - lead, 1)});
             all.append(part, 0, part.text.size());
         }
         std::vector<screenline> screens = fit(all, spans);
@@ -362,7 +367,7 @@ private:
 
 } // namespace
 
-bool importoption(cmdline& cl, scriptoptions& o)
+bool importoption(cmdline& cl, scriptoptions& o, bool songnamed)
 {
     std::string v;
     long long n;
@@ -394,6 +399,9 @@ bool importoption(cmdline& cl, scriptoptions& o)
     } else if (cl.option("--offset", v)) {
         if (!parseinteger(v, -86400000, 86400000, &o.offset))
             cl.fail("bad offset " + quoted(v) + ": give milliseconds, such as -250 or +1200");
+    } else if (songnamed && cl.flag("--song")) {
+        o.songfile.clear();
+        o.songwanted = true;
     } else if (cl.option("--song", v)) {
         o.songfile = v;
         o.songwanted = true;
@@ -403,17 +411,24 @@ bool importoption(cmdline& cl, scriptoptions& o)
     return true;
 }
 
-const char* importoptionshelp()
+const char* importoptionshelp(bool songnamed)
 {
-    return "  -o FILE             the script to write; - for standard output; default script.txt\n"
-           "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
-           "                      should be a plain band for the text); default: clear to --background\n"
-           "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
-           "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
-           "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
-           "  --fill              keep the part of a line already sung highlighted\n"
-           "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n"
-           "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
+    static const std::string common =
+        "  -o FILE             the script to write; - for standard output; default script.txt\n"
+        "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
+        "                      should be a plain band for the text); default: clear to --background\n"
+        "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
+        "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
+        "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
+        "  --fill              keep the part of a line already sung highlighted\n"
+        "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n";
+    static const std::string file =
+        common + "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
+    static const std::string named =
+        common + "  --song              link the song the file names as gnusong.mp3 beside the script, for\n"
+                 "                      tralune to play\n"
+                 "  --song=FILE         link FILE instead (the = is needed: a bare --song takes no value)\n";
+    return (songnamed ? named : file).c_str();
 }
 
 void report::warning(int line, const std::string& message)

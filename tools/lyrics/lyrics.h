@@ -46,10 +46,12 @@ struct scriptoptions {
 };
 
 // Takes one of the shared options at the command line's current argument into o; false when the
-// argument is none of them. Fails the run on a bad value.
-bool importoption(cmdline& cl, scriptoptions& o);
-// The usage lines of the shared options, for --help.
-const char* importoptionshelp();
+// argument is none of them. Fails the run on a bad value. Where the format names its song (songnamed),
+// a bare "--song" asks for that one (o.songwanted, o.songfile empty) and a file must be given as
+// "--song=FILE", so that "--song" never swallows the argument after it.
+bool importoption(cmdline& cl, scriptoptions& o, bool songnamed = false);
+// The usage lines of the shared options, for --help; songnamed as for importoption.
+const char* importoptionshelp(bool songnamed = false);
 
 // The problems of one input file, reported on standard error as "FILE:LINE: warning: ..." (or
 // "FILE: ..." where no line is to blame).
