@@ -5,12 +5,10 @@
 #include "check.h"
 #include "font.h"
 #include "fuzzfiles.h"
-#include "testfiles.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <sstream>
 
 namespace {
@@ -21,33 +19,14 @@ void fail(const char* why, const std::string& report)
     abort();
 }
 
-void setup()
-{
-    std::vector<int> widths;
-    for (int s = 0; s < font::SLOTS; s++)
-        widths.push_back(s % 5 + 2);
-    std::vector<uint8_t> bytes = encodepcx(fontImage(widths, 6));
-    fuzzfile("font.pcx", bytes.data(), bytes.size());
-    PcxImage picture;
-    picture.width = picture.height = 2;
-    picture.indexes = {1, 2, 3, 4};
-    picture.palette = rampPalette();
-    bytes = encodepcx(picture);
-    std::string dir = fuzzfile("picture.pcx", bytes.data(), bytes.size());
-    // Pictures are looked up from the current folder, as the player does.
-    if (chdir(dir.substr(0, dir.rfind('/')).c_str()) != 0)
-        abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool ready = (setup(), true);
-    (void)ready;
+    static std::string font = fuzzstage();
     std::string path = fuzzfile("script.txt", data, size);
     std::ostringstream out;
-    int status = checkscript(path, "font.pcx", out);
+    int status = checkscript(path, font, out);
     std::string report = out.str();
     std::istringstream lines(report);
     std::string line, prefix = path + ":";

@@ -1,5 +1,6 @@
 // A private scratch folder for the fuzz targets.
 #include "fuzzfiles.h"
+#include "testfiles.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,4 +53,21 @@ std::string fuzzfile(const std::string& name, const uint8_t* data, size_t size)
     }
     close(fd);
     return path;
+}
+
+std::string fuzzstage()
+{
+    std::vector<uint8_t> bytes = encodepcx(fullFont());
+    std::string font = fuzzfile("font.pcx", bytes.data(), bytes.size());
+    PcxImage picture;
+    picture.width = picture.height = 2;
+    picture.indexes = {1, 2, 3, 4};
+    picture.palette = rampPalette();
+    bytes = encodepcx(picture);
+    fuzzfile("picture.pcx", bytes.data(), bytes.size());
+    if (chdir(folder.c_str()) != 0) {
+        perror(folder.c_str());
+        abort();
+    }
+    return font;
 }

@@ -58,37 +58,10 @@ std::string hex(pixel p)
     return s;
 }
 
-// What one run of the font maker wrote on its two output streams.
-struct ToolRun {
-    bool exited = false;
-    int status = -1;
-    std::string out, err;
-};
-
-std::ostream& operator<<(std::ostream& o, const ToolRun& r)
-{
-    return o << "exited " << r.exited << ", status " << r.status << "\n--- stdout:\n"
-             << r.out << "--- stderr:\n" << r.err << "---";
-}
-
-// Runs tralune-mkfont with args in st's work folder. Standard error goes to a file of its own outside
-// the work folder, so that the two streams can be told apart and the work folder holds only what the
-// tool made.
+// Runs tralune-mkfont with args in st's work folder, its standard error kept apart.
 ToolRun mkfont(const Stage& st, const std::vector<std::string>& args)
 {
-    std::string errpath = st.work() + "/../mkfont-stderr.txt";
-    RunOptions o;
-    o.binary = "/bin/sh";
-    o.args = {"-c", "exec \"$0\" \"$@\" 2>\"$MKFONT_STDERR\"", MKFONT_BINARY};
-    o.args.insert(o.args.end(), args.begin(), args.end());
-    o.env = {"MKFONT_STDERR=" + errpath};
-    RunResult r = st.run(o);
-    ToolRun t;
-    t.exited = r.exited;
-    t.status = r.status;
-    t.out = r.output;
-    t.err = readtext(errpath);
-    return t;
+    return st.runtool(MKFONT_BINARY, args);
 }
 
 // Names in a folder, without "." and "..".
