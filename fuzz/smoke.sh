@@ -27,7 +27,11 @@ for target in $targets; do
   # allocation leaves room for the sanitizer's bookkeeping. -timeout catches a decoding loop that
   # stops making progress.
   echo "== $target: $seconds s"
+  # Some targets work in a scratch folder of their own, where the checker and the importers look for
+  # the font: the paths given here are absolute, so that the corpus and what the run stops on are
+  # still found from there.
   if ! (cd "$build/findings/$target" && "$build/fuzz/$target" -max_total_time="$seconds" \
+      -artifact_prefix="$build/findings/$target/" \
       -rss_limit_mb=2048 -malloc_limit_mb=256 -timeout=60 -print_final_stats=1 \
       "$work" "$top/fuzz/corpus/$target") >"$build/$target.log" 2>&1; then
     echo "$target FAILED; its log ($build/$target.log) ends:"
