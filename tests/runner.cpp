@@ -111,7 +111,7 @@ RunResult Stage::run(const RunOptions& opts) const
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::string outpath = dir / "output.txt";
+    std::string outpath = outputfile();
     std::string workdir = work();
     RunResult r;
     r.started = now();

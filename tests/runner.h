@@ -43,6 +43,8 @@ public:
     Stage();
     std::string work(const std::string& name = "") const;
     std::string playerlog() const { return dir / "player.log"; }
+    // The file a run's standard output and standard error go to.
+    std::string outputfile() const { return dir / "output.txt"; }
     // Writes text into work/name.
     std::string write(const std::string& name, const std::string& text) const;
     // Writes the small test font as work/font.pcx.
