@@ -20,7 +20,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -442,32 +441,45 @@ void startup()
                      fmt("%.1f ms", median(bare) * 1e3), fmt("%.2f", median(ratios)), "-", true});
 }
 
-// When a script's last wait ends, in seconds from the program's start, as the player reads its waits:
-// "sleep" and "usleep" add their count, "at" waits for 1.5 s + its song time unless that has passed.
-double plannedend(const std::string& text, int* lines)
-{
-    std::istringstream in(text);
-    std::string line;
+// What a script asks of a run, read with the player's own reader: its lines, when its last wait ends in
+// seconds from the program's start ("sleep" and "usleep" add their count, "at" waits for 1.5 s + its
+// song time unless that has passed), and the pictures it names in folder, and how many are not there.
+struct plan {
+    int lines = 0;
     double end = 0;
-    *lines = 0;
-    while (std::getline(in, line)) {
-        ++*lines;
-        if (line.empty() || line[0] == ';')
+    int pictures = 0, missing = 0;
+};
+plan scriptplan(const std::string& path, const std::string& folder)
+{
+    plan p;
+    scriptfile in(path.c_str());
+    script s;
+    char text[100];
+    while (in.next(text)) {
+        p.lines++;
+        if (s.parseline(text) != script::OK || !s.cmd[0])
             continue;
-        size_t open = line.find('(');
-        if (open == std::string::npos)
-            continue;
-        std::string cmd = line.substr(0, open), arg = line.substr(open + 1, line.find(')') - open - 1);
-        int n = readnumber(arg.c_str());
+        int n = readnumber(s.args);
         long long ms;
-        if (cmd == "sleep" && n > 0)
-            end += n;
-        else if (cmd == "usleep" && n > 0)
-            end += n / 1e6;
-        else if (cmd == "at" && readsongtime(arg.c_str(), &ms) == 0)
-            end = std::max(end, SONG_DELAY_NS / 1e9 + ms / 1e3);
+        struct stat sb;
+        switch (s.findcommand()) {
+        case script::SLEEP:
+            p.end += std::max(n, 0);
+            break;
+        case script::USLEEP:
+            p.end += std::max(n, 0) / 1e6;
+            break;
+        case script::AT:
+            if (readsongtime(s.args, &ms) == 0)
+                p.end = std::max(p.end, SONG_DELAY_NS / 1e9 + ms / 1e3);
+            break;
+        case script::SETIMG:
+            p.pictures++;
+            p.missing += stat((folder + "/" + s.args).c_str(), &sb) != 0;
+            break;
+        }
     }
-    return end;
+    return p;
 }
 
 // A script of a song's shape, used when there is no demo song yet: a picture for each of 12 verses,
@@ -508,21 +520,9 @@ void songlag(const std::string& source, const std::string& fixtures)
     if (stat(st.work("pic640.pcx").c_str(), &sb) != 0 && system(cmd.c_str()) != 0)
         die("cannot copy the picture");
 
-    std::string text = readtext(st.work(scriptname));
-    int lines = 0;
-    double waits = plannedend(text, &lines);
-    // Count the pictures the script names that are not there: a missing picture costs nothing.
-    int missing = 0, pictures = 0;
-    {
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line))
-            if (line.compare(0, 7, "setimg(") == 0) {
-                pictures++;
-                std::string name = line.substr(7, line.find(')') - 7);
-                missing += stat(st.work(name).c_str(), &sb) != 0;
-            }
-    }
+    plan planned = scriptplan(st.work(scriptname), st.work());
+    int lines = planned.lines, pictures = planned.pictures, missing = planned.missing;
+    double waits = planned.end;
     // A long song is run fewer times: about a minute in all, at least 3 runs of each side.
     int runs = std::max(3, std::min(reps, int(30 / std::max(waits, 0.1))));
     std::vector<double> lag, barelag, total, bare, rss, barerss;

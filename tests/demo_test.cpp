@@ -27,10 +27,23 @@ std::vector<std::string> scriptlines()
     return lines;
 }
 
+// The command of a script line as the player reads it, UNKNOWN for one that runs nothing; its argument
+// into *args.
+int command(const std::string& line, std::string* args = nullptr)
+{
+    script s;
+    if (s.parseline(line.c_str()) != script::OK || !s.cmd[0])
+        return script::UNKNOWN;
+    if (args)
+        *args = s.args;
+    return s.findcommand();
+}
+
 std::string argument(const std::string& line)
 {
-    size_t open = line.find('('), close = line.find(')', open);
-    return line.substr(open + 1, close - open - 1);
+    std::string args;
+    command(line, &args);
+    return args;
 }
 
 // Runs the demo's script as tralune does, from the demo folder, with every wait taken out so the run
@@ -43,7 +56,7 @@ protected:
         ASSERT_FALSE(lines.empty()) << "no demo/script.txt: run demo/make.sh";
         std::string quick;
         for (const auto& l : lines)
-            quick += (l.compare(0, 7, "usleep(") == 0 || l.compare(0, 3, "at(") == 0 ? std::string("usleep(0)") : l) + "\n";
+            quick += (command(l) == script::USLEEP || command(l) == script::AT ? std::string("usleep(0)") : l) + "\n";
         std::string path = scratch.write("quick.txt", quick);
         char here[4096];
         ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -82,7 +95,7 @@ TEST_F(Demo, EveryLyricLineStandsAloneOnThePicture)
 {
     int texts = 0;
     for (size_t i = 0; i < lines.size(); i++) {
-        if (lines[i].compare(0, 5, "text(") != 0)
+        if (command(lines[i]) != script::TEXT)
             continue;
         texts++;
         std::string text = argument(lines[i]);
@@ -104,7 +117,7 @@ TEST_F(Demo, EachWordIsHighlightedInItsTurn)
     font* f = font::instance();
     int highlighted = 0;
     for (size_t i = 0; i < lines.size(); i++) {
-        std::string text = lines[i].compare(0, 5, "text(") == 0 ? argument(lines[i]) : "";
+        std::string text = command(lines[i]) == script::TEXT ? argument(lines[i]) : "";
         size_t from = text.find('%'), to = text.find('%', from + 1);
         if (from == std::string::npos)
             continue;

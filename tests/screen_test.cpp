@@ -27,11 +27,11 @@ std::string withoutwaits(const std::string& text)
 {
     std::istringstream in(text);
     std::string out, line;
-    while (std::getline(in, line))
-        out += (line.rfind("sleep(", 0) == 0 || line.rfind("usleep(", 0) == 0 || line.rfind("at(", 0) == 0
-                    ? "sleep(0)"
-                    : line) +
-               "\n";
+    script s;
+    while (std::getline(in, line)) {
+        int cmd = s.parseline(line.c_str()) == script::OK && s.cmd[0] ? s.findcommand() : script::UNKNOWN;
+        out += (cmd == script::SLEEP || cmd == script::USLEEP || cmd == script::AT ? "sleep(0)" : line) + "\n";
+    }
     return out;
 }
 
@@ -381,30 +381,31 @@ Moment longestmoment(const std::string& text)
     double t = 0;
     std::istringstream in(text);
     std::string line;
+    script s;
     while (std::getline(in, line)) {
-        size_t lp = line.find('('), rp = line.find(')', lp == std::string::npos ? 0 : lp);
-        if (line.empty() || line[0] == ';' || lp == std::string::npos || rp == std::string::npos)
+        if (s.parseline(line.c_str()) != script::OK || !s.cmd[0])
             continue;
-        std::string cmd = line.substr(0, lp), arg = line.substr(lp + 1, rp - lp - 1);
+        int cmd = s.findcommand();
+        std::string arg = s.args;
         long long songms = 0;
-        if (cmd == "sleep" || cmd == "usleep" || (cmd == "at" && readsongtime(arg.c_str(), &songms) == 0)) {
+        if (cmd == script::SLEEP || cmd == script::USLEEP || (cmd == script::AT && readsongtime(s.args, &songms) == 0)) {
             // An "at" line waits for the song's clock, which runs 1.5 s behind the program's.
-            double wait = cmd == "sleep"    ? atoi(arg.c_str())
-                          : cmd == "usleep" ? atoi(arg.c_str()) / 1e6
-                                            : 1.5 + songms / 1e3 - t;
+            double wait = cmd == script::SLEEP    ? readnumber(s.args)
+                          : cmd == script::USLEEP ? readnumber(s.args) / 1e6
+                                                  : 1.5 + songms / 1e3 - t;
             t += wait > 0 ? wait : 0;
             if (isopen)
                 open.hold += wait > 0 ? wait : 0;
             continue;
         }
-        if (cmd != "text" && cmd != "setimg" && cmd != "clearscreen")
+        if (cmd != script::TEXT && cmd != script::SETIMG && cmd != script::CLEARSCREEN)
             continue;
         if (isopen && open.hold > best.hold && open.at < 60)
             best = open;
         isopen = false;
-        if (cmd == "setimg")
+        if (cmd == script::SETIMG)
             picture = arg;
-        else if (cmd == "clearscreen")
+        else if (cmd == script::CLEARSCREEN)
             picture.clear();
         else if (!picture.empty() && hashighlightedglyph(arg)) {
             open = Moment{picture, arg, t, 0};
