@@ -1,10 +1,12 @@
 // The script reader and the command handlers.
 #include "script.h"
+#include "cdg.h"
 #include "font.h"
 #include "gfx.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +14,8 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
+#include <vector>
 
 int readnumber(const char* text)
 {
@@ -149,7 +153,8 @@ int script::parseline(const char* text)
 }
 
 static const char* const commandnames[script::COMMANDS] = {"text",  "setimg",      "hop", "bounce",
-                                                           "sleep", "usleep", "clearscreen", "at"};
+                                                           "sleep", "usleep", "clearscreen", "at",
+                                                           "cdg"};
 
 const char* script::commandname(int c)
 {
@@ -200,6 +205,9 @@ int script::runcommand()
     case AT:
         if (at() != 0)
             return BADTIME;
+        break;
+    case CDG:
+        cdg(args);
         break;
     default:
         return UNKNOWNCMD;
@@ -302,4 +310,41 @@ int script::at()
         return 1;
     gfx::instance()->waituntil(songstart + SONG_DELAY_NS + ms * 1000000);
     return 0;
+}
+
+int script::cdg(const char* path)
+{
+    std::vector<unsigned char> packets;
+    if (loadcdg(path, packets) != 0)
+        return 1;
+    size_t count = packets.size() / CDG_PACKET, next = 0;
+    if (count == 0)
+        return 0;
+    gfx* g = gfx::instance();
+    std::unique_ptr<cdgscreen> screen(new cdgscreen());
+    long long start = songstart + SONG_DELAY_NS;
+    auto due = [&](size_t n) { return start + (long long)n * 1000000000 / CDG_RATE; };
+    // The first picture is shown at once, whatever the packets already due hold.
+    bool changed = true;
+    long long shownat = std::numeric_limits<long long>::min() / 2;
+    for (;;) {
+        long long now = monotonicns();
+        while (next < count && due(next) <= now)
+            changed |= screen->apply(&packets[next++ * CDG_PACKET]);
+        if (changed && now >= shownat + CDG_FRAME_NS) {
+            screen->draw(g->pixels);
+            g->update();
+            shownat = now;
+            changed = false;
+        }
+        if (next == count && !changed)
+            return 0;
+        // A change waits for the next frame; with none pending, nothing can be shown before both the
+        // next packet is due and a frame has passed, so the wait covers both and packets due meanwhile
+        // are applied together.
+        long long wake = shownat + CDG_FRAME_NS;
+        if (!changed)
+            wake = std::max(wake, due(next));
+        g->waituntil(wake);
+    }
 }

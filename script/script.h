@@ -36,7 +36,7 @@ private:
 class script {
 public:
     // The commands, in the order the reader tries their names; see findcommand.
-    enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, COMMANDS, UNKNOWN = -1 };
+    enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, CDG, COMMANDS, UNKNOWN = -1 };
     // What parseline and runcommand report.
     enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME };
 
@@ -84,6 +84,15 @@ public:
     // is not carried on. Escape pressed or a quit request during the wait ends the process with status
     // 0. 1, without waiting, when args holds no song time (see readsongtime); else 0.
     int at();
+    // "cdg": plays the CD+G stream at path on the song's clock, as "at" waits on it: packet n is applied
+    // when the song has played n/300 s, the ones already due at once, so a late start catches up. The
+    // 300x216 picture is drawn at twice its size at (20,24) with the rest of the frame in the border
+    // colour (cdgscreen::draw), refreshed when something shown changed, at most once every
+    // CDG_FRAME_NS. Returns when the last packet is due and shown, the frame keeping the last picture.
+    // Escape pressed or a quit request ends the process with status 0 within a frame. 1, drawing and
+    // waiting for nothing, when the file cannot be read as a stream (missing, a folder, too long); an
+    // empty stream draws nothing either. Any bytes at all play without a crash or a hang.
+    int cdg(const char* path);
 
     char cmd[100];
     char args[100];
@@ -92,6 +101,11 @@ public:
     // later. 0 until set; readscript then takes the moment it is called.
     long long songstart = 0;
 };
+
+// The shortest time between two refreshes of a CD+G stream: one frame of a 60 Hz display. Streams
+// change up to 300 times a second, but no screen shows more than its own rate, and a refresh costs the
+// same whatever changed; 60 Hz is what most displays run at, so a wipe still moves on every frame.
+const long long CDG_FRAME_NS = 1000000000 / 60;
 
 // Reads a decimal number the way atoi does (leading white space, an optional sign, digits up to the
 // first other character, 0 when there are none), but saturates at the int range instead of overflowing.

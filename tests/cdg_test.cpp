@@ -1,5 +1,8 @@
 // The CD+G decoder on hand-built packet streams, screens compared pixel for pixel, and the stream reader.
 #include "cdg.h"
+#include "fakevideo.h"
+#include "gfx.h"
+#include "script.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
@@ -301,6 +304,94 @@ TEST(Cdg, LoadReadsWholePacketsAndRefusesWhatIsNoFile)
     std::ofstream(dir / "empty.cdg");
     EXPECT_EQ(loadcdg((dir / "empty.cdg").c_str(), kept), 0);
     EXPECT_TRUE(kept.empty());
+}
+
+// The "cdg" command with the recording display ------------------------------------------------------
+
+class CdgCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        shownframes.clear();
+        videoup = true;
+        gfx::instance()->clearscreen(0, 0, 0);
+    }
+    void TearDown() override { videoup = false; }
+    // Writes the stream to s.cdg and returns its path.
+    std::string write(const std::vector<Packet>& stream)
+    {
+        std::string bytes;
+        for (const Packet& p : stream)
+            bytes.append(p.begin(), p.end());
+        return dir.write("s.cdg", bytes);
+    }
+    // The frame cdgscreen draws after the stream.
+    static std::vector<pixel> after(const std::vector<Packet>& stream)
+    {
+        cdgscreen s;
+        for (const Packet& p : stream)
+            s.apply(p.data());
+        std::vector<pixel> frame(SCREEN_PIXELS);
+        s.draw(frame.data());
+        return frame;
+    }
+    ScratchDir dir;
+};
+
+// A dense half second: a colour load, then a tile every packet (150 packets in all), the tiles walking
+// along the top rows in colour 1.
+std::vector<Packet> dense()
+{
+    std::vector<int> colours(16, 0);
+    colours[2] = 0x3F; // colour 1: r 0, g 15, b 15
+    colours[3] = 0x3F;
+    std::vector<Packet> stream = {packet(30, colours)};
+    for (int n = 1; n < 150; n++)
+        stream.push_back(solid(1 + n / 48, 1 + n % 48, 1));
+    return stream;
+}
+
+TEST_F(CdgCommand, PlaysOnTheSongClockRefreshingAtMostOncePerFrame)
+{
+    std::vector<Packet> stream = dense();
+    script s;
+    // Song time 0 is now, so the last packet is due 149/300 s from here.
+    s.songstart = monotonicns() - SONG_DELAY_NS;
+    long long began = monotonicns();
+    EXPECT_EQ(s.cdg(write(stream).c_str()), 0);
+    double took = (monotonicns() - began) / 1e9;
+    EXPECT_GE(took, 149.0 / 300);
+    EXPECT_LT(took, 149.0 / 300 + 0.5);
+    // One frame at the start, then at most one a 60th of a second.
+    EXPECT_LE(shownframes.size(), size_t(took * 60 + 2));
+    EXPECT_GE(shownframes.size(), 3u);
+    ASSERT_FALSE(shownframes.empty());
+    EXPECT_EQ(shownframes.back(), after(stream));
+    EXPECT_TRUE(std::equal(gfx::instance()->pixels, gfx::instance()->pixels + SCREEN_PIXELS,
+                           shownframes.back().begin()));
+}
+
+TEST_F(CdgCommand, ALateStartCatchesUpAtOnce)
+{
+    std::vector<Packet> stream = dense();
+    script s;
+    s.songstart = monotonicns() - SONG_DELAY_NS - 10000000000LL;
+    long long began = monotonicns();
+    EXPECT_EQ(s.cdg(write(stream).c_str()), 0);
+    EXPECT_LT(monotonicns() - began, 200000000LL);
+    ASSERT_EQ(shownframes.size(), 1u);
+    EXPECT_EQ(shownframes[0], after(stream));
+}
+
+TEST_F(CdgCommand, AnUnreadableOrEmptyStreamShowsNothing)
+{
+    script s;
+    s.songstart = monotonicns();
+    EXPECT_EQ(s.cdg((dir / "missing.cdg").c_str()), 1);
+    EXPECT_EQ(s.cdg(dir.path().c_str()), 1);
+    EXPECT_EQ(s.cdg(dir.write("short.cdg", std::string(23, '\x09')).c_str()), 0);
+    EXPECT_TRUE(shownframes.empty());
+    EXPECT_EQ(gfx::instance()->pixels[0], 0u);
 }
 
 } // namespace
