@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <random>
 #include <regex>
 #include <sstream>
@@ -83,6 +85,25 @@ TEST_F(Check, CleanScriptSaysOnlyItsLengthAndSucceeds)
     ToolRun r = check({});
     EXPECT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "script.txt: 0 errors, 0 warnings; the script lasts 1:03.750 of song time\n");
+}
+
+TEST_F(Check, CdgStreamsCountTillTheirLastPacketAndUnreadableOnesAreNamed)
+{
+    // 3001 packets: the last is due at 10 s of song time, 1.5 s after the program starts.
+    st.write("song.cdg", std::string(3001 * 24, '\0'));
+    st.write("short.cdg", std::string(23, '\x09'));
+    mkdir(st.work("folder.cdg").c_str(), 0755);
+    st.write("s.txt", "at(4)\ncdg(song.cdg)\ncdg(missing.cdg)\ncdg(folder.cdg)\ncdg(short.cdg)\ncdg()\n");
+    ToolRun r = check({"s.txt"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "s.txt:3: warning: stream \"missing.cdg\" not found: nothing is shown\n"
+                     "s.txt:4: warning: stream \"folder.cdg\" is not a file: nothing is shown\n"
+                     "s.txt:5: warning: stream \"short.cdg\" holds no whole packet: nothing is shown\n"
+                     "s.txt:6: warning: no CD+G stream is named\n"
+                     "s.txt: 0 errors, 4 warnings; the script lasts 0:10.000 of song time\n");
+    // A stream that ends before an earlier wait does not shorten the script.
+    st.write("t.txt", "at(20)\ncdg(song.cdg)\n");
+    EXPECT_EQ(check({"t.txt"}).err, "t.txt: 0 errors, 0 warnings; the script lasts 0:20.000 of song time\n");
 }
 
 TEST_F(Check, TextWithoutAFontIsReportedOnceAndTheRestStillChecked)

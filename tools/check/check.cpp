@@ -1,5 +1,6 @@
 // The script checker.
 #include "check.h"
+#include "cdg.h"
 #include "cli.h"
 #include "font.h"
 #include "gfx.h"
@@ -118,6 +119,9 @@ private:
             break;
         case script::AT:
             checkat();
+            break;
+        case script::CDG:
+            checkcdg();
             break;
         case script::HOP:
         case script::BOUNCE:
@@ -246,6 +250,28 @@ private:
         lastat = ms;
         lastatline = line;
         clock = std::max(clock, SONG_DELAY_NS / 1000 + ms * 1000);
+    }
+
+    // A stream plays until its last packet is due on the song's clock, wherever the line starts.
+    void checkcdg()
+    {
+        std::string name = s.args;
+        std::vector<unsigned char> packets;
+        int result = loadcdg(name.c_str(), packets);
+        struct stat st;
+        if (name.empty())
+            warning("no CD+G stream is named");
+        else if (result != 0 && stat(name.c_str(), &st) != 0)
+            warning("stream " + quoted(name) + " not found: nothing is shown");
+        else if (result == 1)
+            warning("stream " + quoted(name) + " is not a file: nothing is shown");
+        else if (result != 0)
+            warning("stream " + quoted(name) + " cannot be read or is longer than 10 hours: nothing is shown");
+        else if (packets.size() < size_t(CDG_PACKET))
+            warning("stream " + quoted(name) + " holds no whole packet: nothing is shown");
+        else
+            clock = std::max(clock, SONG_DELAY_NS / 1000 +
+                                        (long long)(packets.size() / CDG_PACKET - 1) * 1000000 / CDG_RATE);
     }
 
     std::string path, fontpath;
