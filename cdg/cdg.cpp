@@ -144,7 +144,9 @@ void cdgscreen::draw(pixel* frame) const
 
 int loadcdg(const char* path, std::vector<unsigned char>& packets)
 {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Opened without blocking so that a FIFO with no writer is refused at once instead of hanging the
+    // run; a regular file reads the same either way.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return 1;
     struct stat st;

@@ -52,8 +52,8 @@ private:
 
 // Reads a whole CD+G stream file into packets, a whole number of packets (a trailing partial packet is
 // dropped), through bounded reads. 0 on success; 1 when path cannot be opened or is not a regular file
-// (a folder); 2 when the file is longer than CDG_MAX_BYTES or a read fails. packets is untouched on
-// failure.
+// (a folder, a FIFO, a device: refused without waiting on them); 2 when the file is longer than
+// CDG_MAX_BYTES or a read fails. packets is untouched on failure.
 int loadcdg(const char* path, std::vector<unsigned char>& packets);
 
 #endif

@@ -300,6 +300,9 @@ TEST(Cdg, LoadReadsWholePacketsAndRefusesWhatIsNoFile)
     std::vector<unsigned char> kept = {1, 2, 3};
     EXPECT_EQ(loadcdg((dir / "missing.cdg").c_str(), kept), 1);
     EXPECT_EQ(loadcdg(dir.path().c_str(), kept), 1);
+    ASSERT_EQ(mkfifo((dir / "fifo.cdg").c_str(), 0600), 0);
+    EXPECT_EQ(loadcdg((dir / "fifo.cdg").c_str(), kept), 1);
+    EXPECT_EQ(loadcdg("/dev/zero", kept), 1);
     EXPECT_EQ(kept, std::vector<unsigned char>({1, 2, 3}));
     std::ofstream(dir / "empty.cdg");
     EXPECT_EQ(loadcdg((dir / "empty.cdg").c_str(), kept), 0);
