@@ -79,10 +79,13 @@ void cdgscreen::tile(const unsigned char* d, bool exclusive)
     int top = (d[2] & 31) * TILE_H, left = (d[3] & 63) * TILE_W;
     for (int y = 0; y < TILE_H; y++) {
         unsigned char* row = memory[top + y] + left;
-        for (int x = 0; x < TILE_W; x++) {
-            unsigned char c = colour[(d[4 + y] >> (5 - x)) & 1];
-            row[x] = exclusive ? (unsigned char)(row[x] ^ c) : c;
-        }
+        unsigned bits = d[4 + y];
+        if (exclusive)
+            for (int x = 0; x < TILE_W; x++)
+                row[x] ^= colour[(bits >> (5 - x)) & 1];
+        else
+            for (int x = 0; x < TILE_W; x++)
+                row[x] = colour[(bits >> (5 - x)) & 1];
     }
 }
 
