@@ -145,17 +145,25 @@ int cdgscreen::shown(int x, int y) const
 void cdgscreen::draw(pixel* frame) const
 {
     pixel edge = colours[border & 15];
+    // Offsets in range let the rows be read straight from memory; anything else goes through shown().
+    bool fast = hoffset >= 0 && hoffset < TILE_W && voffset >= 0 && voffset < TILE_H;
     std::fill(frame, frame + SCREEN_W * CDG_SCREEN_Y, edge);
     std::fill(frame + SCREEN_W * (CDG_SCREEN_Y + 2 * CDG_HEIGHT), frame + SCREEN_PIXELS, edge);
     for (int y = 0; y < CDG_HEIGHT; y++) {
         pixel* row = frame + SCREEN_W * (CDG_SCREEN_Y + 2 * y);
-        std::fill(row, row + CDG_SCREEN_X, edge);
-        for (int x = 0; x < CDG_WIDTH; x++) {
-            pixel c = colours[shown(x, y)];
-            row[CDG_SCREEN_X + 2 * x] = c;
-            row[CDG_SCREEN_X + 2 * x + 1] = c;
+        pixel* picture = row + CDG_SCREEN_X;
+        if (y < CDG_TOP || y >= CDG_BOTTOM) {
+            std::fill(row, row + SCREEN_W, edge);
+        } else {
+            std::fill(row, picture + 2 * CDG_LEFT, edge);
+            std::fill(picture + 2 * CDG_RIGHT, row + SCREEN_W, edge);
+            const unsigned char* m = fast ? memory[y + voffset] + hoffset : nullptr;
+            for (int x = CDG_LEFT; x < CDG_RIGHT; x++) {
+                pixel c = colours[m ? m[x] & 15 : shown(x, y)];
+                picture[2 * x] = c;
+                picture[2 * x + 1] = c;
+            }
         }
-        std::fill(row + CDG_SCREEN_X + 2 * CDG_WIDTH, row + SCREEN_W, edge);
         memcpy(row + SCREEN_W, row, SCREEN_W * sizeof(pixel));
     }
 }

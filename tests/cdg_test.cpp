@@ -253,6 +253,23 @@ TEST(Cdg, DrawShowsThePictureTwiceItsSizeInTheBorderColour)
                 want = px == 6 && py == 12 ? 0xAABBCC : px == 293 && py == 203 ? 0x445566 : 0;
             ASSERT_EQ(frame[y * SCREEN_W + x], want) << "(" << x << "," << y << ")";
         }
+    // With fine offsets, and with offsets no instruction gives, every pixel is the colour of shown().
+    for (int k = 0; k < 2; k++) {
+        s.hoffset = k ? 9 : 5;
+        s.voffset = k ? -3 : 11;
+        for (int y = 0; y < CDG_HEIGHT; y++)
+            for (int x = 0; x < CDG_WIDTH; x++)
+                s.memory[y][x] = (unsigned char)((x * 7 + y * 3) % 16);
+        s.colours[0] = 0x010101;
+        for (int i = 3; i < 16; i++)
+            s.colours[i] = pixel(i * 0x0F0E0D);
+        s.draw(frame.data());
+        for (int y = 0; y < CDG_HEIGHT; y++)
+            for (int x = 0; x < CDG_WIDTH; x++)
+                for (int d = 0; d < 4; d++)
+                    ASSERT_EQ(frame[(24 + 2 * y + d / 2) * SCREEN_W + 20 + 2 * x + d % 2], s.colours[s.shown(x, y)])
+                        << "(" << x << "," << y << ") offsets " << s.hoffset << "," << s.voffset;
+    }
 }
 
 TEST(Cdg, LoadReadsWholePacketsAndRefusesWhatIsNoFile)
