@@ -76,8 +76,8 @@ std::string fmt(const char* f, double v)
 }
 
 // The bare program: the video layer's display and refresh (one opaque surface over the frame, blitted
-// and flipped, one event taken) at the player's pace on a dense stream: one refresh at the start, none
-// for the 1.5 s before the song, then one a frame until the stream's last packet is due.
+// and flipped, every pending event taken) at the player's pace on a dense stream: one refresh at the
+// start, none for the 1.5 s before the song, then one a frame until the stream's last packet is due.
 int bare(double songseconds)
 {
     if (SDL_Init(SDL_INIT_VIDEO) < 0)
@@ -101,10 +101,13 @@ int bare(double songseconds)
         }
     };
     refresh();
-    for (long long t = start; t <= end; t += CDG_FRAME_NS) {
-        sleepuntil(t);
+    sleepuntil(start);
+    // Paced as the player paces a stream that changes all the time: the next refresh a frame after the
+    // last one began, never catching up on refreshes a slow screen made late.
+    for (long long t = monotonicns(); t <= end; t = std::max(t + CDG_FRAME_NS, monotonicns())) {
         frame[t / CDG_FRAME_NS % SCREEN_PIXELS] ^= 0xFFFFFF;
         refresh();
+        sleepuntil(t + CDG_FRAME_NS);
     }
     return 0;
 }
