@@ -6,7 +6,7 @@ if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
     set(TRALUNE_VALGRIND "")
   endif()
   add_executable(tralune_memcheck_tests testfiles.cpp runner.cpp memcheck_test.cpp)
-  target_include_directories(tralune_memcheck_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(tralune_memcheck_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/cdg)
   target_link_libraries(tralune_memcheck_tests PRIVATE tralune_pcxwrite GTest::gtest_main)
   target_compile_definitions(tralune_memcheck_tests PRIVATE
     TRALUNE_BINARY="$<TARGET_FILE:tralune>"

@@ -1,5 +1,6 @@
 // Whole runs of the built tralune under valgrind's memcheck: no invalid read or write, no use of
 // uninitialised memory, and no memory left at exit but the frame buffer, the font and its image.
+#include "cdgstream.h"
 #include "runner.h"
 
 #include <gtest/gtest.h>
@@ -160,6 +161,11 @@ TEST_F(Memcheck, RunOfEveryCommandIsCleanAndKeepsOnlyTheFrameBufferAndTheFont)
     bytes.resize(bytes.size() / 2);
     writefile(st.work("cut.pcx"), bytes);
     mkdir(st.work("folder.pcx").c_str(), 0755);
+    // A CD+G stream of every instruction with a trailing partial packet, long due when its line runs.
+    std::vector<Packet> stream = {cdgcolours(0, {0x102030, 0xF0F0F0}), cdgborder(1), cdgpreset(0), cdgpreset(0, 1),
+                                  cdgtile(3, 4, 0, 1, {0x3F, 0x21}), cdgtile(3, 4, 1, 1, {0x0F}, true),
+                                  cdgscroll(false, 1, 1, 3, 2, 11), cdgscroll(true, 1, 2, 0, 1, 5), cdgnothing()};
+    st.write("stream.cdg", cdgbytes(stream) + "\x09\x06");
     st.write("script.txt",
              "; every command, and the odd cases of each\n"
              "clearscreen(10,20,30)\n"
@@ -180,7 +186,10 @@ TEST_F(Memcheck, RunOfEveryCommandIsCleanAndKeepsOnlyTheFrameBufferAndTheFont)
              "sleep(-1)\n"
              "sleep(2)\n"
              "clearscreen(7)\n"
-             "clearscreen(0,0,256)\n");
+             "clearscreen(0,0,256)\n"
+             "cdg(stream.cdg)\n"
+             "cdg(missing.cdg)\n"
+             "cdg(folder.pcx)\n");
     check("script.txt", "Opening file: script.txt\nNow i hop\nnow i bounce\n", 180);
 }
 
