@@ -310,6 +310,16 @@ TEST_F(CdgTool, RefusalsExitOneWithOneMessageAndWriteNothing)
     makezip(st.work("songs/absolute.zip"), {{"/tmp/a.cdg", stream}, {"a.mp3", "1"}});
     makezip(st.work("songs/huge.zip"), {{"a.cdg", std::string(size_t(MAX_STREAM_BYTES) + 24, '\0')}, {"a.mp3", "1"}});
     makezip(st.work("songs/nopacket.zip"), {{"a.cdg", "short"}, {"a.mp3", "1"}});
+    // A zip bomb's way past a check of sizes: the stream's entry says it unpacks to 240 bytes (local
+    // header: offset 22; central directory header: offset 24), and unpacks to 100000.
+    makezip(st.work("songs/lying.zip"), {{"a.cdg", std::string(100000, '\0')}, {"a.mp3", "1"}});
+    std::string lying = readtext(st.work("songs/lying.zip"));
+    size_t central = lying.find("PK\x01\x02");
+    ASSERT_EQ(lying.compare(0, 4, "PK\x03\x04"), 0);
+    ASSERT_NE(central, std::string::npos);
+    for (size_t at : {size_t(22), central + 24})
+        lying.replace(at, 4, std::string("\xF0\0\0\0", 4));
+    st.write("songs/lying.zip", lying);
     st.write("songs/fake.zip", "this is no zip");
     st.write("songs/empty.cdg", "");
     st.write("songs/empty.mp3", "an MP3");
@@ -333,6 +343,8 @@ TEST_F(CdgTool, RefusalsExitOneWithOneMessageAndWriteNothing)
              {{"songs/absolute.zip"}, "songs/absolute.zip: error: the entry \"/tmp/a.cdg\" would be unpacked outside"},
              {{"songs/huge.zip"}, "songs/huge.zip: error: the entry \"a.cdg\" is bigger than any stream"},
              {{"songs/nopacket.zip"}, "songs/nopacket.zip: error: the stream \"a.cdg\" holds no whole packet"},
+             {{"songs/lying.zip"}, "songs/lying.zip: error: the entry \"a.cdg\" unpacks to more than the 240 bytes it says"},
+             {{"--frame", "1", "songs/lying.zip"}, "songs/lying.zip: error: the entry \"a.cdg\" unpacks to more than the 240"},
              {{"songs/fake.zip"}, "songs/fake.zip: error: cannot be read as a zip: Not a zip archive"},
              {{"-o", "sing/script.txt", "--song", "songs/empty.mp3", "songs/lonely.cdg"},
               "songs/lonely.cdg: error: \"sing/gnusong.mp3\" is there and is no symbolic link: not replaced"},
