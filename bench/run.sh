@@ -2,18 +2,21 @@
 # Measures what script lines cost the song's timing on this machine and prints a table: installs what is
 # missing, builds the player and the bench in build-bench/ with the player's own flags (RelWithDebInfo),
 # makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per
-# median; SECTIONS any of lines,pictures,start,song,clock (default all). The line costs are measured
-# twice: on SDL's dummy driver, then on a private Xvfb server, whose table follows.
+# median (at most 3 in the cdg section, whose runs play 10 to 20 s of song each); SECTIONS any of
+# lines,pictures,start,song,clock,cdg (default all). The line costs and the cdg section are measured
+# twice: on SDL's dummy driver, then on a private Xvfb server, whose tables follow.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-bench/bench"
 reps=${1:-15}
-sections=${2:-lines,pictures,start,song,clock}
+sections=${2:-lines,pictures,start,song,clock,cdg}
+case ",$sections," in *,cdg,*) cdg=yes ;; *) cdg=no ;; esac
+cdgreps=$(( reps < 3 ? reps : 3 ))
 
 "$top/deps.sh" bench
 
 cmake -S "$top/bench" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target tralune tralune-bare tralune-bench >/dev/null
+cmake --build "$build" -j2 --target tralune tralune-bare tralune-bench tralune-bench-cdg >/dev/null
 
 # Photo-like pictures: a seeded plasma with noise, cut to a 256-colour palette by ImageMagick, as a
 # user would make them, and one kept in 24-bit colour (-type TrueColor). Made once; delete
@@ -33,9 +36,16 @@ make_picture pic640-24bit.pcx 640x480 TrueColor
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), $(free -h | awk '/^Mem:/ {print $2}') memory"
 echo "build: $(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt") ($(sed -n 's/^CMAKE_CXX_FLAGS_RELWITHDEBINFO:[A-Z]*=//p' "$build/CMakeCache.txt")), $(c++ --version | head -1)"
 status=0
-"$build/tralune-bench" "$top" "$pics" "$reps" "$sections" || status=$?
+others=$(echo "$sections" | tr , '\n' | grep -vx cdg | paste -sd, -)
+if [ -n "$others" ]; then
+  "$build/tralune-bench" "$top" "$pics" "$reps" "$others" || status=$?
+fi
+if [ $cdg = yes ]; then
+  echo
+  "$build/tralune-bench-cdg" "$cdgreps" || status=$?
+fi
 
-case $sections in *lines*) ;; *) exit $status ;; esac
+case $sections in *lines*|*cdg*) ;; *) exit $status ;; esac
 # The same line costs on a real X server, which copies each frame once more on its side.
 tmp=$(mktemp -d)
 exec 3>"$tmp/display"
@@ -54,5 +64,11 @@ until [ -s "$tmp/display" ]; do
 done
 echo
 echo "On Xvfb:"
-BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench" "$top" "$pics" "$reps" lines || status=$?
+case $sections in
+  *lines*) BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench" "$top" "$pics" "$reps" lines || status=$? ;;
+esac
+if [ $cdg = yes ]; then
+  echo
+  BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench-cdg" "$cdgreps" || status=$?
+fi
 exit $status

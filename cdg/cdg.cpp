@@ -79,10 +79,13 @@ void cdgscreen::tile(const unsigned char* d, bool exclusive)
     int top = (d[2] & 31) * TILE_H, left = (d[3] & 63) * TILE_W;
     for (int y = 0; y < TILE_H; y++) {
         unsigned char* row = memory[top + y] + left;
-        for (int x = 0; x < TILE_W; x++) {
-            unsigned char c = colour[(d[4 + y] >> (5 - x)) & 1];
-            row[x] = exclusive ? (unsigned char)(row[x] ^ c) : c;
-        }
+        unsigned bits = d[4 + y];
+        if (exclusive)
+            for (int x = 0; x < TILE_W; x++)
+                row[x] ^= colour[(bits >> (5 - x)) & 1];
+        else
+            for (int x = 0; x < TILE_W; x++)
+                row[x] = colour[(bits >> (5 - x)) & 1];
     }
 }
 
@@ -100,15 +103,30 @@ void cdgscreen::scroll(const unsigned char* d, bool copy)
         return;
     unsigned char old[CDG_HEIGHT][CDG_WIDTH];
     memcpy(old, memory, sizeof memory);
+    int k = dx < 0 ? -dx : dx;
     for (int y = 0; y < CDG_HEIGHT; y++) {
         int sy = y - dy;
-        bool yout = sy < 0 || sy >= CDG_HEIGHT;
-        sy = (sy + CDG_HEIGHT) % CDG_HEIGHT;
-        for (int x = 0; x < CDG_WIDTH; x++) {
-            int sx = x - dx;
-            bool xout = sx < 0 || sx >= CDG_WIDTH;
-            sx = (sx + CDG_WIDTH) % CDG_WIDTH;
-            memory[y][x] = (yout || xout) && !copy ? fill : old[sy][sx];
+        unsigned char* to = memory[y];
+        if ((sy < 0 || sy >= CDG_HEIGHT) && !copy) {
+            memset(to, fill, CDG_WIDTH);
+            continue;
+        }
+        const unsigned char* from = old[(sy + CDG_HEIGHT) % CDG_HEIGHT];
+        // The row moves by k columns; the k that leave one end come back at the other for a copy.
+        if (dx > 0) {
+            memcpy(to + k, from, CDG_WIDTH - k);
+            if (copy)
+                memcpy(to, from + CDG_WIDTH - k, k);
+            else
+                memset(to, fill, k);
+        } else if (dx < 0) {
+            memcpy(to, from + k, CDG_WIDTH - k);
+            if (copy)
+                memcpy(to + CDG_WIDTH - k, from, k);
+            else
+                memset(to + CDG_WIDTH - k, fill, k);
+        } else {
+            memcpy(to, from, CDG_WIDTH);
         }
     }
 }

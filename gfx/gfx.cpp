@@ -30,6 +30,12 @@ int gfx::update()
     return 0;
 }
 
+int gfx::show()
+{
+    showvideo(pixels);
+    return 0;
+}
+
 int gfx::waituntil(long long until)
 {
     waitvideo(until);

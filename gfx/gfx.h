@@ -17,6 +17,10 @@ public:
     // Shows the frame on the screen and takes one pending input event; Escape held or a quit
     // request ends the process with status 0 from in here. Always 0: a failed refresh is skipped.
     int update();
+    // Shows the frame on the screen as update does, then takes every pending input event as waituntil
+    // does: Escape pressed or a quit request ends the process with status 0. For refreshes made
+    // within a wait on the song's clock (a playing CD+G stream). Always 0.
+    int show();
     // Closes the display. Always 0.
     int close();
     // Waits until the monotonic clock (monotonicns) reads `until`, watching the input meanwhile: Escape

@@ -40,7 +40,8 @@ const char* videoerror()
     return lasterror.c_str();
 }
 
-int updatevideo(const pixel* frame)
+// Blits the frame onto the screen and flips it; 1 when it got there.
+static int putframe(const pixel* frame)
 {
     if (!screen)
         return 0;
@@ -61,8 +62,34 @@ int updatevideo(const pixel* frame)
         return 0;
     if (SDL_Flip(screen) != 0)
         return 0;
+    return 1;
+}
+
+int updatevideo(const pixel* frame)
+{
+    if (!putframe(frame))
+        return 0;
     checkevents();
     return 1;
+}
+
+// Takes every pending event; an Escape press, held or not, or a quit request ends the process.
+static void takeevents()
+{
+    while (screen && SDL_PollEvent(&event)) {
+        bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
+        if (escape || event.type == SDL_QUIT) {
+            closevideo();
+            exit(0);
+        }
+    }
+}
+
+int showvideo(const pixel* frame)
+{
+    int shown = putframe(frame);
+    takeevents();
+    return shown;
 }
 
 int checkevents()
@@ -90,13 +117,7 @@ int waitvideo(long long until)
         long long now = monotonicns();
         if (now >= until)
             return 1;
-        while (screen && SDL_PollEvent(&event)) {
-            bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
-            if (escape || event.type == SDL_QUIT) {
-                closevideo();
-                exit(0);
-            }
-        }
+        takeevents();
         // SDL turns SIGTERM and SIGINT into a quit event; the signal also cuts this sleep short, so
         // the event is seen at once.
         sleepuntil(std::min(until, now + 10000000));

@@ -17,6 +17,11 @@ const char* videoerror();
 // screen; 0 when the display is not open or a step of the refresh failed, in which case the event check
 // is skipped too.
 int updatevideo(const pixel* frame);
+// Puts the frame on the screen as updatevideo does, then takes every pending input event as waitvideo
+// does: an Escape press counts, held or not. For refreshes made in the middle of a wait on the song's
+// clock, many a second, where the press must not be lost to a refresh that sees the key already let go.
+// 1 when the frame reached the screen, else 0; the events are taken either way.
+int showvideo(const pixel* frame);
 // Takes one pending event. A key-down event while Escape is held, or a quit request (closing the
 // window, SIGTERM, SIGINT), closes the display and ends the process with status 0. Otherwise 0.
 int checkevents();

@@ -333,7 +333,9 @@ int script::cdg(const char* path)
             changed |= screen->apply(&packets[next++ * CDG_PACKET]);
         if (changed && now >= shownat + CDG_FRAME_NS) {
             screen->draw(g->pixels);
-            g->update();
+            // Not update(): its event check ignores an Escape already let go, and with refreshes this
+            // frequent most presses would reach it rather than the wait.
+            g->show();
             shownat = now;
             changed = false;
         }

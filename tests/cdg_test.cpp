@@ -1,5 +1,6 @@
 // The CD+G decoder on hand-built packet streams, screens compared pixel for pixel, and the stream reader.
 #include "cdg.h"
+#include "cdgstream.h"
 #include "fakevideo.h"
 #include "gfx.h"
 #include "script.h"
@@ -16,36 +17,6 @@
 #include <vector>
 
 namespace {
-
-typedef std::vector<unsigned char> Packet;
-
-// One packet: byte 0 the graphics mode (9), byte 1 the instruction, bytes 2-3 parity (0), bytes 4-19
-// the data, bytes 20-23 parity (0).
-Packet packet(int instruction, std::vector<int> data)
-{
-    Packet p(CDG_PACKET, 0);
-    p[0] = 9;
-    p[1] = (unsigned char)instruction;
-    for (size_t i = 0; i < data.size() && i < 16; i++)
-        p[4 + i] = (unsigned char)data[i];
-    return p;
-}
-Packet preset(int colour, int repeat = 0) { return packet(1, {colour, repeat}); }
-Packet borderpreset(int colour) { return packet(2, {colour}); }
-// A tile: rows of 6 bits, 0x20 the leftmost pixel.
-Packet tile(int row, int column, int colour0, int colour1, std::array<int, 12> bits, bool exclusive = false)
-{
-    std::vector<int> d = {colour0, colour1, row, column};
-    d.insert(d.end(), bits.begin(), bits.end());
-    return packet(exclusive ? 38 : 6, d);
-}
-// A tile of one colour.
-Packet solid(int row, int column, int colour) { return tile(row, column, colour, colour, {}); }
-// h and v as the data bytes carry them: the command in bits 4-5, the fine offset below.
-Packet scroll(bool copy, int colour, int hcommand, int hoffset, int vcommand, int voffset)
-{
-    return packet(copy ? 24 : 20, {colour, hcommand << 4 | hoffset, vcommand << 4 | voffset});
-}
 
 // Feeds the stream to a fresh screen, twice: once as written and once with the top two bits of every
 // byte set, as rips leave them; both screens must agree (compared by the caller through the result).
@@ -122,14 +93,14 @@ TEST(Cdg, TileBlockDrawsItsBitsInItsTwoColoursAtItsPlace)
     Tiles want(1, {{{2, 3}, 4}});
     for (int k = 0; k < 12; k++)
         want.m[24 + k][18 + k % 6] = 9;
-    expectscreen({preset(1), tile(2, 3, 4, 9, bits)}, want.m, "diagonal tile");
+    expectscreen({cdgpreset(1), cdgtile(2, 3, 4, 9, bits)}, want.m, "diagonal tile");
 
     // A tile whose row is 18 or more, or whose column is 50 or more, is skipped and changes nothing;
     // so are packets of another mode and unknown instructions.
     Fed f;
-    Packet othermode = solid(0, 0, 5);
+    Packet othermode = cdgsolid(0, 0, 5);
     othermode[0] = 8;
-    feed(f, {preset(1), solid(18, 0, 5), solid(0, 50, 5), othermode, packet(5, {5, 5, 5, 5}), packet(28, {5})});
+    feed(f, {cdgpreset(1), cdgsolid(18, 0, 5), cdgsolid(0, 50, 5), othermode, cdgpacket(5, {5, 5, 5, 5}), cdgpacket(28, {5})});
     EXPECT_EQ(f.changed, std::vector<bool>({true, false, false, false, false, false}));
     EXPECT_EQ(firstdiff(f.plain, Tiles(1).m), "");
 }
@@ -147,7 +118,7 @@ TEST(Cdg, TileBlockXorCombinesColourIndexes)
             want.m[y][x] = x < 3 ? 3 : 5;
             want.m[y][6 + x] = x < 3 ? 5 : 3;
         }
-    expectscreen({preset(0), solid(0, 0, 6), tile(0, 0, 3, 5, halves, true), tile(0, 1, 3, 5, halves, true)},
+    expectscreen({cdgpreset(0), cdgsolid(0, 0, 6), cdgtile(0, 0, 3, 5, halves, true), cdgtile(0, 1, 3, 5, halves, true)},
                  want.m, "xor");
 }
 
@@ -156,7 +127,7 @@ TEST(Cdg, MemoryPresetFillsResetsOffsetsAndIgnoresRepeats)
     Fed f;
     // A fine scroll, then a preset of 7 with repeat 0: memory all 7 and both offsets back to 0. The
     // repeats of it that follow a tile (repeat counts 1 and 15) leave the tile in place.
-    feed(f, {scroll(false, 0, 0, 3, 0, 9), preset(7), solid(1, 1, 2), preset(7, 1), preset(3, 15)});
+    feed(f, {cdgscroll(false, 0, 0, 3, 0, 9), cdgpreset(7), cdgsolid(1, 1, 2), cdgpreset(7, 1), cdgpreset(3, 15)});
     EXPECT_EQ(f.plain.hoffset, 0);
     EXPECT_EQ(f.plain.voffset, 0);
     EXPECT_EQ(firstdiff(f.plain, Tiles(7, {{{1, 1}, 2}}).m), "");
@@ -167,7 +138,7 @@ TEST(Cdg, BorderIsAnOverlayThatLeavesMemoryAlone)
 {
     Fed f;
     // Memory all 4 with a tile of 9 in the top-left corner, under where the border shows; border 2.
-    feed(f, {preset(4), solid(0, 0, 9), borderpreset(2)});
+    feed(f, {cdgpreset(4), cdgsolid(0, 0, 9), cdgborder(2)});
     EXPECT_EQ(firstdiff(f.plain, Tiles(4, {{{0, 0}, 9}}).m), "");
     EXPECT_EQ(f.plain.border, 2);
     // Every pixel outside (6,12)-(294,204) is the border, every one inside is memory.
@@ -177,7 +148,7 @@ TEST(Cdg, BorderIsAnOverlayThatLeavesMemoryAlone)
             ASSERT_EQ(f.plain.shown(x, y), inside ? 4 : 2) << "(" << x << "," << y << ")";
         }
     // Scrolling the picture 6 right and 12 down by fine offsets of 0 brings the hidden tile in.
-    feed(f, {scroll(true, 0, 1, 0, 1, 0)});
+    feed(f, {cdgscroll(true, 0, 1, 0, 1, 0)});
     EXPECT_EQ(f.plain.shown(6, 12), 9);
     EXPECT_EQ(f.plain.shown(11, 23), 9);
     EXPECT_EQ(f.plain.shown(12, 23), 4);
@@ -196,7 +167,7 @@ TEST(Cdg, LoadColourTableSetsEachHalfFromTwelveBits)
         high.push_back((i & 3) << 4);
     }
     Fed f;
-    feed(f, {packet(30, low), packet(31, high)});
+    feed(f, {cdgpacket(30, low), cdgpacket(31, high)});
     for (int i = 0; i < 8; i++) {
         EXPECT_EQ(f.plain.colours[i], pixel(i * 17) << 16 | pixel((15 - i) * 17) << 8 | pixel((i / 2 + 1) * 17)) << i;
         EXPECT_EQ(f.plain.colours[8 + i], pixel(0xFF0000) | pixel(i * 17) << 8) << 8 + i;
@@ -212,29 +183,29 @@ TEST(Cdg, ScrollMovesWholeTilesBothAxesAtOnceFillingOrWrapping)
     // bottom-left one (17, 0), background 0. Horizontal command 1 moves the picture 6 pixels right, 2
     // left; vertical 1 moves it 12 down, 2 up. A preset fills what is uncovered with its colour (3); a
     // copy brings in what left the far edge.
-    std::vector<Packet> start = {preset(0), solid(0, 0, 5), solid(17, 49, 7), solid(17, 0, 6)};
+    std::vector<Packet> start = {cdgpreset(0), cdgsolid(0, 0, 5), cdgsolid(17, 49, 7), cdgsolid(17, 0, 6)};
     auto with = [&](Packet p) {
         std::vector<Packet> s = start;
         s.push_back(p);
         return s;
     };
-    expectscreen(with(scroll(false, 3, 1, 0, 1, 0)), Tiles(0, {{{1, 1}, 5}}).row(0, 3).column(0, 3).m,
+    expectscreen(with(cdgscroll(false, 3, 1, 0, 1, 0)), Tiles(0, {{{1, 1}, 5}}).row(0, 3).column(0, 3).m,
                  "preset right and down");
-    expectscreen(with(scroll(false, 3, 2, 0, 2, 0)), Tiles(0, {{{16, 48}, 7}}).row(17, 3).column(49, 3).m,
+    expectscreen(with(cdgscroll(false, 3, 2, 0, 2, 0)), Tiles(0, {{{16, 48}, 7}}).row(17, 3).column(49, 3).m,
                  "preset left and up");
-    expectscreen(with(scroll(false, 3, 1, 0, 2, 0)), Tiles(0, {{{16, 1}, 6}}).row(17, 3).column(0, 3).m,
+    expectscreen(with(cdgscroll(false, 3, 1, 0, 2, 0)), Tiles(0, {{{16, 1}, 6}}).row(17, 3).column(0, 3).m,
                  "preset right and up");
-    expectscreen(with(scroll(false, 3, 0, 0, 1, 0)), Tiles(0, {{{1, 0}, 5}}).row(0, 3).m, "preset down only");
-    expectscreen(with(scroll(true, 3, 1, 0, 1, 0)), Tiles(0, {{{1, 1}, 5}, {{0, 0}, 7}, {{0, 1}, 6}}).m,
+    expectscreen(with(cdgscroll(false, 3, 0, 0, 1, 0)), Tiles(0, {{{1, 0}, 5}}).row(0, 3).m, "preset down only");
+    expectscreen(with(cdgscroll(true, 3, 1, 0, 1, 0)), Tiles(0, {{{1, 1}, 5}, {{0, 0}, 7}, {{0, 1}, 6}}).m,
                  "copy right and down");
-    expectscreen(with(scroll(true, 3, 2, 0, 2, 0)), Tiles(0, {{{17, 49}, 5}, {{16, 48}, 7}, {{16, 49}, 6}}).m,
+    expectscreen(with(cdgscroll(true, 3, 2, 0, 2, 0)), Tiles(0, {{{17, 49}, 5}, {{16, 48}, 7}, {{16, 49}, 6}}).m,
                  "copy left and up");
-    expectscreen(with(scroll(true, 3, 2, 0, 1, 0)), Tiles(0, {{{1, 49}, 5}, {{0, 48}, 7}, {{0, 49}, 6}}).m,
+    expectscreen(with(cdgscroll(true, 3, 2, 0, 1, 0)), Tiles(0, {{{1, 49}, 5}, {{0, 48}, 7}, {{0, 49}, 6}}).m,
                  "copy left and down");
-    expectscreen(with(scroll(true, 3, 2, 0, 0, 0)), Tiles(0, {{{0, 49}, 5}, {{17, 48}, 7}, {{17, 49}, 6}}).m,
+    expectscreen(with(cdgscroll(true, 3, 2, 0, 0, 0)), Tiles(0, {{{0, 49}, 5}, {{17, 48}, 7}, {{17, 49}, 6}}).m,
                  "copy left only");
     // Command 3 moves nothing on its axis.
-    expectscreen(with(scroll(false, 3, 3, 0, 3, 0)), Tiles(0, {{{0, 0}, 5}, {{17, 49}, 7}, {{17, 0}, 6}}).m,
+    expectscreen(with(cdgscroll(false, 3, 3, 0, 3, 0)), Tiles(0, {{{0, 0}, 5}, {{17, 49}, 7}, {{17, 0}, 6}}).m,
                  "command 3");
 }
 
@@ -245,7 +216,7 @@ TEST(Cdg, FineOffsetsSampleMemoryFurtherRightAndDown)
     // shown 3 pixels further left and 10 higher: x 9-14, y 14-25.
     for (bool copy : {false, true}) {
         Fed f;
-        feed(f, {preset(0), solid(2, 2, 5), scroll(copy, 1, 0, 3, 0, 10)});
+        feed(f, {cdgpreset(0), cdgsolid(2, 2, 5), cdgscroll(copy, 1, 0, 3, 0, 10)});
         EXPECT_EQ(f.plain.hoffset, 3);
         EXPECT_EQ(f.plain.voffset, 10);
         EXPECT_EQ(firstdiff(f.plain, Tiles(0, {{{2, 2}, 5}}).m), "");
@@ -255,7 +226,7 @@ TEST(Cdg, FineOffsetsSampleMemoryFurtherRightAndDown)
                     << "(" << x << "," << y << ")";
         // The largest offsets read the last column and row of memory at the window's far corner; an
         // offset past them is taken as the largest.
-        feed(f, {scroll(copy, 1, 0, 7, 0, 15), solid(17, 49, 6)});
+        feed(f, {cdgscroll(copy, 1, 0, 7, 0, 15), cdgsolid(17, 49, 6)});
         EXPECT_EQ(f.plain.hoffset, 5);
         EXPECT_EQ(f.plain.voffset, 11);
         EXPECT_EQ(f.plain.shown(293, 203), 6);
@@ -323,10 +294,7 @@ protected:
     // Writes the stream to s.cdg and returns its path.
     std::string write(const std::vector<Packet>& stream)
     {
-        std::string bytes;
-        for (const Packet& p : stream)
-            bytes.append(p.begin(), p.end());
-        return dir.write("s.cdg", bytes);
+        return dir.write("s.cdg", cdgbytes(stream));
     }
     // The frame cdgscreen draws after the stream.
     static std::vector<pixel> after(const std::vector<Packet>& stream)
@@ -341,22 +309,9 @@ protected:
     ScratchDir dir;
 };
 
-// A dense half second: a colour load, then a tile every packet (150 packets in all), the tiles walking
-// along the top rows in colour 1.
-std::vector<Packet> dense()
-{
-    std::vector<int> colours(16, 0);
-    colours[2] = 0x3F; // colour 1: r 0, g 15, b 15
-    colours[3] = 0x3F;
-    std::vector<Packet> stream = {packet(30, colours)};
-    for (int n = 1; n < 150; n++)
-        stream.push_back(solid(1 + n / 48, 1 + n % 48, 1));
-    return stream;
-}
-
 TEST_F(CdgCommand, PlaysOnTheSongClockRefreshingAtMostOncePerFrame)
 {
-    std::vector<Packet> stream = dense();
+    std::vector<Packet> stream = cdgdense(150);
     script s;
     // Song time 0 is now, so the last packet is due 149/300 s from here.
     s.songstart = monotonicns() - SONG_DELAY_NS;
@@ -376,7 +331,7 @@ TEST_F(CdgCommand, PlaysOnTheSongClockRefreshingAtMostOncePerFrame)
 
 TEST_F(CdgCommand, ALateStartCatchesUpAtOnce)
 {
-    std::vector<Packet> stream = dense();
+    std::vector<Packet> stream = cdgdense(150);
     script s;
     s.songstart = monotonicns() - SONG_DELAY_NS - 10000000000LL;
     long long began = monotonicns();

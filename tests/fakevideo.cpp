@@ -30,6 +30,11 @@ int updatevideo(const pixel* frame)
     return 1;
 }
 
+int showvideo(const pixel* frame)
+{
+    return updatevideo(frame);
+}
+
 int waitvideo(long long until)
 {
     while (!sleepuntil(until)) {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-// Every frame passed to updatevideo while the stand-in display is open, in order.
+// Every frame passed to updatevideo or showvideo while the stand-in display is open, in order.
 extern std::vector<std::vector<pixel>> shownframes;
 extern bool videoup;
 // Set to make initvideo fail.

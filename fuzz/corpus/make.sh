@@ -72,3 +72,34 @@ printf '#TITLE:Two Voices\n#RELATIVE:yes\n#BPM:300\n#GAP:500\n#P1:Ann\n#P2:Ben\n
 printf '#TITLE:Twinkle\r\n#ARTIST:Nobody\r\n#MP3:Nobody - Twinkle.mp3\r\n#COVER:Nobody - Twinkle [CO].jpg\r\n#VIDEO:Nobody - Twinkle.avi\r\n#VIDEOGAP:0,5\r\n#START:12,3\r\n#GAP:7890\r\n#BPM:250,12\r\n: 0 3 0 \223Twin\r\n: 4 3 1 kle, \r\n: 8 3 2 \311toi\r\n: 12 3 3 le \226 \221l\340\222\205\224\r\n- 20\r\nE\r\n' > "$u/windows-1252-crlf"
 printf '\377\376#\000B\000P\000M\000:\0002\0000\0000\000\n\000:\000 \0000\000 \0004\000 \0000\000 \000\034 S\000t\000a\000r\000\035 \n\000' > "$u/utf-16"
 printf '#ENCODING:UTF8\n#TITLE\n#BPM:300\n\n: 0 4 x bad\n:0 4 0 ok\nB 10 200\n#GAP:5\nP7\n: 4 4 0 lost\nP 2\n: 999999999 999999999 0 far\n- 1 2 3\nZ\n' > "$u/every-problem"
+
+# CD+G streams: every instruction (memory presets with repeats, border, both colour-table halves, tiles
+# and XOR tiles, scroll presets and copies in every direction with fine offsets, the transparent colour,
+# an unknown instruction, a packet of another mode, a trailing partial packet); the same with the top
+# two bits of every byte set, as rips leave them; values past every range; and a lone partial packet.
+d="$here/fuzz_cdg"
+mkdir -p "$d"
+/usr/bin/python3 - "$d" <<'PY'
+import sys
+out = sys.argv[1]
+def packet(instruction, data, mode=9):
+    data = (list(data) + [0] * 16)[:16]
+    return bytes([mode, instruction, 0, 0] + data + [0] * 4)
+def tile(row, col, c0, c1, bits, xor=False):
+    return packet(38 if xor else 6, [c0, c1, row, col] + bits)
+colours = [v & 0x3F for i in range(8) for v in (i * 7, i * 5 + 3)]
+every = [packet(1, [3, 0])] + [packet(1, [3, r]) for r in range(1, 16)] + [
+    packet(2, [5]), packet(30, colours), packet(31, colours[::-1]),
+    tile(0, 0, 1, 2, [0x2A, 0x15] * 6), tile(17, 49, 4, 9, [0x3F, 0] * 6), tile(5, 20, 7, 8, [0x30] * 12, True),
+    packet(20, [6, 0x10 | 3, 0x10 | 9]), packet(20, [6, 0x20 | 5, 0x20 | 11]),
+    packet(24, [0, 0x10, 0x20 | 4]), packet(24, [0, 0x20 | 1, 0x10]), packet(24, [0, 0x30 | 2, 0x30 | 7]),
+    packet(28, [4]), packet(13, [1, 2, 3]), packet(6, [1, 2, 1, 1], mode=8),
+]
+stream = b''.join(every)
+open(out + '/every-instruction.cdg', 'wb').write(stream + b'\x09\x06\x00')
+open(out + '/rip-top-bits.cdg', 'wb').write(bytes(b | 0xC0 for b in stream))
+open(out + '/out-of-range.cdg', 'wb').write(b''.join([
+    tile(18, 0, 1, 1, [0x3F] * 12), tile(31, 63, 15, 15, [0x3F] * 12), tile(0, 50, 1, 1, [0x3F] * 12),
+    packet(20, [15, 0x07, 0x0F]), packet(24, [15, 0x37, 0x3F]), packet(1, [63, 63]), packet(2, [63])]))
+open(out + '/partial-packet.cdg', 'wb').write(b'\x09\x01\x00\x00\x03')
+PY
