@@ -4,7 +4,7 @@
 # Uses sudo when not run as root.
 set -eu
 
-run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core"
+run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, and fuzz and check memory with clang's sanitizers and valgrind.
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame

@@ -51,6 +51,9 @@ pages)
     "#BPM" "#GAP" "#RELATIVE" "#ENCODING" "#AUDIO" "#MP3" ffmpeg; do
     grep -qF -- "$option" "$tmp/tralune-ultrastar.1.flat" || fail "tralune-ultrastar(1) does not mention $option"
   done
+  for option in -o --song --frame --help song.cdg gnusong.mp3 .zip __MACOSX; do
+    grep -qF -- "$option" "$tmp/tralune-cdg.1.flat" || fail "tralune-cdg(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)

@@ -115,18 +115,7 @@ public:
 
     std::string write(const std::string& heading)
     {
-        // A comment too is a line of at most 99 characters, and a line feed in a file's name would end
-        // it: a long path is cut short, as tralune would cut it, but without losing the lines after it.
-        std::string comment = "; ";
-        for (char c : heading)
-            comment += (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
-        if (comment.size() > MAX_LINE) {
-            size_t cut = MAX_LINE - 3;
-            while (cut > 0 && ((unsigned char)comment[cut] & 0xC0) == 0x80)
-                cut--;
-            comment = comment.substr(0, cut) + "...";
-        }
-        out = comment + "\n";
+        out = commentline(heading);
         std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
         for (const std::string& t : {both, s.title}) {
             std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
@@ -478,6 +467,22 @@ std::string readinput(const std::string& path, const report& r)
     close(fd);
     bytes.resize(got);
     return bytes;
+}
+
+std::string commentline(const std::string& heading)
+{
+    // A comment too is a line of at most 99 characters, and a line feed in a file's name would end
+    // it: a long path is cut short, as tralune would cut it, but without losing the lines after it.
+    std::string comment = "; ";
+    for (char c : heading)
+        comment += (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
+    if (comment.size() > MAX_LINE) {
+        size_t cut = MAX_LINE - 3;
+        while (cut > 0 && ((unsigned char)comment[cut] & 0xC0) == 0x80)
+            cut--;
+        comment = comment.substr(0, cut) + "...";
+    }
+    return comment + "\n";
 }
 
 std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r)

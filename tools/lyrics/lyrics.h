@@ -85,6 +85,10 @@ std::string readinput(const std::string& path, const report& r);
 // heading is the script's first comment line, naming where it came from.
 std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r);
 
+// heading as a script's comment line, line feed included: "; " and heading, each control character as
+// "?", cut short with "..." to the 99 characters tralune reads of a line.
+std::string commentline(const std::string& heading);
+
 // Writes text to o.output through a temporary file renamed into place, or to standard output for "-",
 // then links the song (o.songfile) as gnusong.mp3 beside it. Checks first that the link can be made
 // (an existing gnusong.mp3 that is not a symbolic link is never replaced), so that a failure leaves
