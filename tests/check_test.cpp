@@ -64,6 +64,8 @@ TEST_F(Check, EveryProblemIsReportedOnItsOwnLineInLineOrder)
               "s.txt:8: warning: picture \"broken.pcx\" cannot be read as a PCX picture: nothing is drawn\n"
               "s.txt:9: warning: the text is 720 pixels wide and is not drawn at all: a line must be under 640\n"
               "s.txt:10: warning: the font has no glyph for \"\xC3\xA9\" (U+00E9), \"\xE2\x80\x99\" (U+2019): left out\n"
+              "s.txt:11: warning: this text is drawn over \"Caf\xC3\xA9 don\xE2\x80\x99t\" of line 10 on the same row, with "
+              "nothing between that clears it: clear the row first (clearscreen, or a picture that covers it)\n"
               "s.txt:11: warning: an odd number of \"%\": the highlight stays on to the end of the line\n"
               "s.txt:12: warning: the red component 300 lies outside 0 to 255\n"
               "s.txt:12: warning: the green component \"abc\" is not a number; tralune reads it as 0\n"
@@ -73,7 +75,7 @@ TEST_F(Check, EveryProblemIsReportedOnItsOwnLineInLineOrder)
               "s.txt:17: warning: at(0:02.000) is earlier than the at(0:05.000) of line 15: it does not wait\n"
               "s.txt:19: error: this line is 101 characters long; tralune reads 99 of it and loses every line after it\n"
               "s.txt:21: error: the file ends in two line feeds: its last line is empty, and tralune stops there\n"
-              "s.txt: 7 errors, 10 warnings; the script lasts 0:05.500 of song time\n");
+              "s.txt: 7 errors, 11 warnings; the script lasts 0:05.500 of song time\n");
 }
 
 TEST_F(Check, CleanScriptSaysOnlyItsLengthAndSucceeds)

@@ -22,7 +22,12 @@ std::vector<std::string> linesof(const std::string& text)
 
 class Lrc : public ::testing::Test {
 protected:
-    ToolRun lrc(const std::vector<std::string>& args) { return st.runtool(LRC_BINARY, args); }
+    // The scripts of one row, line by line as they have always been.
+    ToolRun lrc(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--rows", "1"});
+        return st.runtool(LRC_BINARY, args);
+    }
     // tralune-check on a script in the work folder: its whole report, which must say no error.
     std::string checked(const std::string& script)
     {
@@ -47,9 +52,9 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "a.lrc:7: warning: a time goes back: highlighted together with the part before it\n");
     // Each stamp less 250 ms; the title first; a line shown up to 1 s early, but only once the last word
-    // of the line before has been seen highlighted for half the time to the next (1.650 + 0.550); the
-    // plain line highlighted whole; the gap clears, and the next line may follow at once; the stamp
-    // that goes back is held to the one before; the last line stays 3 s after its last word.
+    // of the line before has ended at its closing stamp (2.250); the plain line highlighted whole; the
+    // gap clears, and the next line may follow at once; the stamp that goes back is held to the one
+    // before; the last line stays 3 s after its last word.
     EXPECT_EQ(readtext(st.work("script.txt")),
               "; Made by tralune-lrc from a.lrc; times are song times.\n"
               "clearscreen(0,0,0)\ntext(Little Star - Nobody)\n"
@@ -58,7 +63,7 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
               "at(1.050)\ntext(Twin%kle,% twinkle)\n"
               "at(1.350)\ntext(Twinkle, %twin%kle)\n"
               "at(1.650)\ntext(Twinkle, twin%kle%)\n"
-              "at(2.200)\nclearscreen(0,0,0)\ntext(How I wonder)\n"
+              "at(2.250)\nclearscreen(0,0,0)\ntext(How I wonder)\n"
               "at(2.750)\ntext(%How I wonder%)\n"
               "at(4.750)\nclearscreen(0,0,0)\ntext(Up above)\n"
               "at(5.750)\ntext(%Up% above)\n"
