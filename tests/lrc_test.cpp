@@ -289,6 +289,20 @@ TEST_F(Lrc, TwoRowsShowTheNextLineAtEveryHighlightAndAHeldLastWordKeepsItsLineIn
     EXPECT_EQ(std::prev(first)->rows, start);
 }
 
+TEST_F(Lrc, FontTooTallForTwoRowsGivesOneRowWithAWarning)
+{
+    // 250 rows high: one row fits the screen, two do not, and tralune would refuse textrow(1,...).
+    writefile(st.work("font.pcx"), encodepcx(fontImage(std::vector<int>(64, 3), 250)));
+    write("a.lrc", "[00:01.00]Hello\n[00:02.00]World\n");
+    ToolRun r = st.runtool(LRC_BINARY, {"a.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "a.lrc: warning: the font \"font.pcx\" is 250 rows high: two rows of it do not fit the screen, so "
+                     "the script shows one\n");
+    std::string script = readtext(st.work("script.txt"));
+    EXPECT_EQ(script.find("textrow("), std::string::npos) << script;
+    EXPECT_NE(checked("script.txt").find(": 0 errors, 0 warnings;"), std::string::npos);
+}
+
 TEST_F(Lrc, PictureThatDoesNotReachTheTextRowsLeavesNoLineUnderAnother)
 {
     // What the README's recipe once made of a photo: 533 x 400, short of the text rows.

@@ -108,7 +108,7 @@ struct shownline {
 class writer {
 public:
     writer(const song& s, const scriptoptions& o, report& r)
-        : s(s), o(o), r(r), maxtext(o.rows == 1 ? MAX_TEXT : MAX_ROW_TEXT)
+        : s(s), o(o), r(r), rows(o.rows)
     {
         std::string fontpath = o.font.empty() ? under(folderof(o.output), "font.pcx") : o.font;
         struct stat st;
@@ -116,6 +116,13 @@ public:
         havefont = present && f.loadfont(fontpath.c_str()) == 0;
         if (present && !havefont)
             r.warning(0, "the font " + quoted(fontpath) + " cannot be read: lines are only split to fit a script line");
+        // tralune refuses a row that does not fit the screen.
+        if (rows == 2 && havefont && SCREEN_H / f.height < 2) {
+            r.warning(0, "the font " + quoted(fontpath) + " is " + std::to_string(f.height) +
+                             " rows high: two rows of it do not fit the screen, so the script shows one");
+            rows = 1;
+        }
+        maxtext = rows == 1 ? MAX_TEXT : MAX_ROW_TEXT;
         if (!o.picture.empty()) {
             std::string picture = under(folderof(o.output), o.picture);
             MEM_Sprite sprite;
@@ -190,7 +197,7 @@ private:
     // Draws t on a row: 0 the bottom, 1 the one above it. One-row scripts use "text", as they always have.
     void text(int row, const std::string& t)
     {
-        out += (o.rows == 1 ? "text(" : "textrow(" + std::to_string(row) + ",") + t + ")\n";
+        out += (rows == 1 ? "text(" : "textrow(" + std::to_string(row) + ",") + t + ")\n";
         blank = false;
     }
 
@@ -375,7 +382,7 @@ private:
                 continue;
             }
             const screenline& sl = l.sl;
-            bool two = o.rows == 2;
+            bool two = rows == 2;
             // On two rows, a line after the first of its block is on screen already: what changes when
             // the line before it is done is the row that line leaves to the next.
             long long when = giveway(l.ms, two && i > block ? NO_LEAD : o.lead);
@@ -405,7 +412,8 @@ private:
     bool havefont = false;
     std::vector<int> missing;
     int warnedsource = -1, warnedback = -1;
-    const size_t maxtext;   // the longest text a script line can hold
+    int rows;         // the text rows the script shows: o.rows, unless the font is too tall for two
+    size_t maxtext;   // the longest text a script line can hold
     std::vector<shownline> shown;
     std::string out;
     bool blank = false;
