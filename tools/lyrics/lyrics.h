@@ -82,7 +82,8 @@ std::string readinput(const std::string& path, const report& r);
 //    before; with o.rows 2, with "textrow": the first line after the start or a gap appears up to
 //    o.lead before it is sung on row 1, with the line after it on row 0, and while a line is sung the
 //    next one stands unhighlighted on the other row; when a line is done, the line after the next
-//    takes its row, so that lines take the two rows by turns and none moves;
+//    takes its row, so that lines take the two rows by turns and none moves (one row, with a
+//    warning, when two rows of the font do not fit the screen);
 //  - every change of a line clears the text rows first, "clearscreen" of o.background and then
 //    "setimg" of o.picture if there is one; a gap clears them at its time; the last line stays up
 //    3 s, then the script ends;
