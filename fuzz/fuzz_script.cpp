@@ -1,5 +1,5 @@
 // Fuzzes the script line parser: one line through getcmd and getargs, the command table's comparison,
-// the colour fill's argument parsing and the number reader.
+// the colour fill's argument parsing, the number reader and the text row reader.
 #include "gfx.h"
 #include "script.h"
 
@@ -28,6 +28,36 @@ void checknumber(const char* text)
 {
     if (readnumber(text) != clamped(text))
         fail("readnumber disagrees with strtoll", text);
+}
+
+// The text row reader must take exactly a run of digits, spaces around it, before the first comma, of
+// a row that fits the screen, and hand on what follows that comma.
+void checktextrow(const char* args)
+{
+    const char* comma = strchr(args, ',');
+    for (int height : {0, 1, 9, 32, 481}) {
+        int row = -7;
+        const char* text = nullptr;
+        int result = readtextrow(args, height, &row, &text);
+        const char* p = args;
+        while (comma && p < comma && (*p == ' ' || (*p >= '\t' && *p <= '\r')))
+            p++;
+        const char* digits = p;
+        long long value = 0;
+        while (comma && p < comma && *p >= '0' && *p <= '9' && p - digits < 7)
+            value = value * 10 + (*p++ - '0');
+        bool some = p > digits && p - digits <= 6;
+        while (comma && p < comma && (*p == ' ' || (*p >= '\t' && *p <= '\r')))
+            p++;
+        long long rows = height > 0 ? (SCREEN_H / height > 0 ? SCREEN_H / height : 1) : SCREEN_H;
+        bool good = comma && some && p == comma && value < rows;
+        if (result != (good ? 0 : 1))
+            fail("readtextrow takes what it should refuse, or refuses what it should take", args);
+        if (good && (row != value || text != comma + 1))
+            fail("readtextrow gives another row or text", args);
+        if (!good && (row != -7 || text))
+            fail("readtextrow changes its results when it refuses", args);
+    }
 }
 
 } // namespace
@@ -61,11 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const char* open = strchr(text, '(');
             if (strlen(s->args) > 99 || strncmp(s->args, open + 1, strlen(s->args)) != 0)
                 fail("the argument is not what follows the parenthesis", text);
-            const char* names[] = {"text", "setimg", "hop", "bounce", "sleep", "usleep", "clearscreen"};
+            const char* names[] = {"text", "setimg", "hop", "bounce", "sleep", "usleep", "clearscreen", "at", "textrow"};
             for (const char* name : names)
                 if (s->checkstring(s->cmd, name) != (strcmp(s->cmd, name) != 0))
                     fail("checkstring disagrees with strcmp", text);
             checknumber(s->args);
+            checktextrow(s->args);
         }
     }
     // The colour fill reads whatever args holds, a parsed argument or the leftovers: red is the first

@@ -81,6 +81,30 @@ int readsongtime(const char* text, long long* ms)
     return 0;
 }
 
+int readtextrow(const char* args, int fontheight, int* row, const char** text)
+{
+    const char* comma = strchr(args, ',');
+    if (!comma)
+        return 1;
+    const char* p = args;
+    while (p < comma && isspace((unsigned char)*p))
+        p++;
+    long long n = 0;
+    // Six digits are more rows than any screen has; more could overflow.
+    if (readdigits(p, 6, &n) == 0)
+        return 1;
+    while (p < comma && isspace((unsigned char)*p))
+        p++;
+    if (p != comma)
+        return 1;
+    int rows = fontheight > 0 ? std::max(1, SCREEN_H / fontheight) : SCREEN_H;
+    if (n >= rows)
+        return 1;
+    *row = int(n);
+    *text = comma + 1;
+    return 0;
+}
+
 bool scriptfile::next(char* text)
 {
     // The flag left by the previous read: a last line without a line feed ends the script here.
@@ -136,6 +160,9 @@ int script::readscript(const char* path)
         case BADTIME:
             std::cout << "Error parsing time at line: " << line << std::endl;
             exit(1);
+        case BADROW:
+            std::cout << "Error parsing row at line: " << line << std::endl;
+            exit(1);
         }
         line++;
         g->update();
@@ -154,7 +181,7 @@ int script::parseline(const char* text)
 
 static const char* const commandnames[script::COMMANDS] = {"text",  "setimg",      "hop", "bounce",
                                                            "sleep", "usleep", "clearscreen", "at",
-                                                           "cdg"};
+                                                           "cdg",   "textrow"};
 
 const char* script::commandname(int c)
 {
@@ -209,6 +236,10 @@ int script::runcommand()
     case CDG:
         cdg(args);
         break;
+    case TEXTROW:
+        if (printtextrow() != 0)
+            return BADROW;
+        break;
     default:
         return UNKNOWNCMD;
     }
@@ -253,6 +284,17 @@ int script::printtext()
 {
     font* f = font::instance();
     f->write(args, -1, 480 - f->height);
+    return 0;
+}
+
+int script::printtextrow()
+{
+    font* f = font::instance();
+    int row;
+    const char* text;
+    if (readtextrow(args, f->height, &row, &text) != 0)
+        return 1;
+    f->write(text, -1, 480 - (row + 1) * f->height);
     return 0;
 }
 

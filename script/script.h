@@ -36,9 +36,9 @@ private:
 class script {
 public:
     // The commands, in the order the reader tries their names; see findcommand.
-    enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, CDG, COMMANDS, UNKNOWN = -1 };
+    enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, CDG, TEXTROW, COMMANDS, UNKNOWN = -1 };
     // What parseline and runcommand report.
-    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME };
+    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME, BADROW };
 
     // Runs the whole script at path; 0 at its end. Does not return on a script error: one line is
     // written to standard output and the process ends with status 1. Escape or a quit request, seen
@@ -50,7 +50,8 @@ public:
     // looked up, so an unknown name without ")" is NOARGS.
     int parseline(const char* text);
     // Runs the command of the line that parseline split. OK when it ran; UNKNOWNCMD when cmd names no
-    // command; BADTIME, without waiting, when an "at" time cannot be read.
+    // command; BADTIME, without waiting, when an "at" time cannot be read; BADROW, drawing nothing,
+    // when a "textrow" row cannot be read or does not fit the screen (see readtextrow).
     int runcommand();
     // The command that cmd names, tried against the names in table order with checkstring; UNKNOWN
     // when it names none.
@@ -69,6 +70,10 @@ public:
     // Handlers of the commands; each returns 0 unless said otherwise.
     // "text": draws args centred on the bottom rows of the screen.
     int printtext();
+    // "textrow": draws the text after the first comma of args as "text" draws it, with its glyph cells
+    // as many font heights higher as the row before the comma says. 1, drawing nothing, when
+    // readtextrow refuses the argument; else 0.
+    int printtextrow();
     // "setimg": draws the picture at path centred at the top of the screen; 1 when it cannot be decoded.
     int setimg(const char* path);
     // "hop" and "bounce": a line on standard output.
@@ -116,5 +121,13 @@ int readnumber(const char* text);
 // *ms the time in milliseconds, on success; 1, with *ms untouched, for anything else (empty, a sign,
 // letters, "1.2.3", a fourth fraction digit, more than six digits before the colon or the point).
 int readsongtime(const char* text, long long* ms);
+
+// Reads the argument of "textrow", "N,TEXT": N is a whole number of font heights above the bottom
+// row, digits alone with spaces allowed around them, from 0 to the number of rows of height
+// fontheight that fit on the screen less one (a font of height 0, which draws nothing, is taken as
+// one pixel high; one taller than the screen still has row 0). 0, with *row set and *text pointing
+// just after the first comma, on success; 1, with both untouched, for anything else (no comma, no
+// digits, a sign, a row too high).
+int readtextrow(const char* args, int fontheight, int* row, const char** text);
 
 #endif

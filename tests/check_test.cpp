@@ -66,6 +66,8 @@ TEST_F(Check, EveryProblemIsReportedOnItsOwnLineInLineOrder)
               "s.txt:8: warning: picture \"broken.pcx\" cannot be read as a PCX picture: nothing is drawn\n"
               "s.txt:9: warning: the text is 720 pixels wide and is not drawn at all: a line must be under 640\n"
               "s.txt:10: warning: the font has no glyph for \"\xC3\xA9\" (U+00E9), \"\xE2\x80\x99\" (U+2019): left out\n"
+              "s.txt:11: warning: this text is drawn over \"Caf\xC3\xA9 don\xE2\x80\x99t\" of line 10 on the same row, with "
+              "nothing between that clears it: clear the row first (clearscreen, or a picture that covers it)\n"
               "s.txt:11: warning: an odd number of \"%\": the highlight stays on to the end of the line\n"
               "s.txt:12: warning: the red component 300 lies outside 0 to 255\n"
               "s.txt:12: warning: the green component \"abc\" is not a number; tralune reads it as 0\n"
@@ -75,7 +77,7 @@ TEST_F(Check, EveryProblemIsReportedOnItsOwnLineInLineOrder)
               "s.txt:17: warning: at(0:02.000) is earlier than the at(0:05.000) of line 15: it does not wait\n"
               "s.txt:19: error: this line is 101 characters long; tralune reads 99 of it and loses every line after it\n"
               "s.txt:21: error: the file ends in two line feeds: its last line is empty, and tralune stops there\n"
-              "s.txt: 7 errors, 10 warnings; the script lasts 0:05.500 of song time\n");
+              "s.txt: 7 errors, 11 warnings; the script lasts 0:05.500 of song time\n");
 }
 
 TEST_F(Check, CleanScriptSaysOnlyItsLengthAndSucceeds)
@@ -114,6 +116,62 @@ TEST_F(Check, TextWithoutAFontIsReportedOnceAndTheRestStillChecked)
     EXPECT_EQ(r.err, "s.txt:1: warning: text lines draw nothing: no font can be loaded from \"nofont.pcx\"\n"
                      "s.txt:3: error: cannot read the time \"x\": write seconds (12.5) or minutes and seconds (1:02.5)\n"
                      "s.txt: 1 error, 1 warning; the script lasts 0:00.000 of song time\n");
+}
+
+TEST_F(Check, TextRowsAreCheckedAsTextAndALineDrawnOverAnotherIsAWarningUnlessTheRowWasCovered)
+{
+    // The font is 5 rows high: rows 0 to 95 fit the screen; row 0's glyphs take screen rows 476 to 479,
+    // row 1's 471 to 474.
+    auto picture = [&](const std::string& name, int width, int height) {
+        PcxImage p;
+        p.width = width;
+        p.height = height;
+        p.indexes.assign(size_t(width * height), 3);
+        p.palette = rampPalette();
+        writefile(st.work(name), encodepcx(p));
+    };
+    picture("short.pcx", 640, 475);
+    picture("tall.pcx", 640, 480);
+    picture("narrow.pcx", 10, 480);
+    st.write("s.txt", "textrow(1,Twinkle)\n"                              // 1
+                      "textrow(0,How I)\n"                                // 2
+                      "textrow(1,%Twinkle%)\n"                            // 3 the same line
+                      "textrow(1,Up above)\n"                             // 4 over line 3
+                      "setimg(short.pcx)\n"                               // 5 covers row 1 only
+                      "textrow(1,The world)\n"                            // 6
+                      "text(So high)\n"                                   // 7 over line 2: row 0
+                      "setimg(tall.pcx)\n"                                // 8
+                      "text(Like)\n"                                      // 9
+                      "setimg(narrow.pcx)\n"                              // 10 misses most of line 9
+                      "text(A diamond)\n"                                 // 11 over line 9
+                      "clearscreen(0,0,0)\n"                              // 12
+                      "textrow( 95 ,In the sky)\n"                        // 13
+                      "textrow(96,x)\n"                                   // 14
+                      "textrow(x)\n"                                      // 15
+                      "textrow(+2,x)\n"                                   // 16
+                      "textrow(2,%odd)\n"                                 // 17
+                      "textrow(3," + std::string(80, 'A') + ")\n"         // 18
+                      "textrow(3,, with a comma)\n");                     // 19 the text holds a comma
+    ToolRun r = check({"s.txt"});
+    EXPECT_EQ(r.status, 1);
+    const std::string over = " on the same row, with nothing between that clears it: clear the row first "
+                             "(clearscreen, or a picture that covers it)\n";
+    const std::string rows = ": write textrow(ROW,TEXT) with ROW a whole number from 0 to 95 (96 rows of this "
+                             "font fit the screen)\n";
+    EXPECT_EQ(r.err, "s.txt:4: warning: this text is drawn over \"Twinkle\" of line 3" + over +
+                         "s.txt:7: warning: this text is drawn over \"How I\" of line 2" + over +
+                         "s.txt:11: warning: this text is drawn over \"Like\" of line 9" + over +
+                         "s.txt:14: error: cannot read the row \"96\"" + rows +
+                         "s.txt:15: error: cannot read the row \"x\"" + rows +
+                         "s.txt:16: error: cannot read the row \"+2\"" + rows +
+                         "s.txt:17: warning: an odd number of \"%\": the highlight stays on to the end of the line\n"
+                         "s.txt:18: warning: the text is 720 pixels wide and is not drawn at all: a line must be under 640\n"
+                         "s.txt:19: warning: the font has no glyph for \",\" (U+002C): left out\n"
+                         "s.txt: 3 errors, 6 warnings; the script lasts 0:00.000 of song time\n");
+    // The same rows pass tralune itself up to the first bad one.
+    RunResult run = st.run({"s.txt"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "Opening file: s.txt\nError parsing row at line: 14\n");
 }
 
 TEST_F(Check, ScriptThatCannotBeOpenedOrNamedFails)

@@ -154,6 +154,13 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnreadableSongTime", "hop()\nat(1.2.3)\n", "Now i hop\nError parsing time at line: 2\n"},
         ErrorCase{"EmptySongTime", "at()\n", "Error parsing time at line: 1\n"},
         ErrorCase{"NegativeSongTime", ";c\nat(-1)\n", "Error parsing time at line: 2\n"},
+        // The test font is 5 rows high: rows 0 to 95 fit the screen.
+        ErrorCase{"TextRowWithoutComma", "textrow(1)\n", "Error parsing row at line: 1\n"},
+        ErrorCase{"TextRowWithoutRow", "textrow(,x)\n", "Error parsing row at line: 1\n"},
+        ErrorCase{"NegativeTextRow", ";c\ntextrow(-1,x)\n", "Error parsing row at line: 2\n"},
+        ErrorCase{"TextRowAboveTheScreen", "textrow(95,x)\nhop()\ntextrow(96,x)\n", "Now i hop\nError parsing row at line: 3\n"},
+        ErrorCase{"TextRowThatIsNoNumber", "textrow(1x,x)\n", "Error parsing row at line: 1\n"},
+        ErrorCase{"TextRowNamedInWords", "textrow(one,x)\n", "Error parsing row at line: 1\n"},
         // A line of 100 characters runs its first 99, then the next read fails.
         ErrorCase{"OverLongLine", "hop()" + std::string(95, ' ') + "\nhop()\n",
                   "Now i hop\nError parsing cmd at line: 2\n"}),

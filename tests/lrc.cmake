@@ -1,6 +1,6 @@
 # The LRC importer: the built tralune-lrc run on LRC files, its scripts checked by tralune-check and
 # played by tralune.
-add_executable(tralune_lrc_tests testfiles.cpp runner.cpp lrc_test.cpp)
+add_executable(tralune_lrc_tests testfiles.cpp runner.cpp scriptwalk.cpp lrc_test.cpp)
 target_include_directories(tralune_lrc_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tralune_lrc_tests PRIVATE tralune_pcxwrite GTest::gtest_main)
 target_compile_definitions(tralune_lrc_tests PRIVATE

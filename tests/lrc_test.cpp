@@ -1,12 +1,15 @@
 // The LRC importer: tralune-lrc run as a user runs it on LRC files of the shapes real files have, the
 // scripts it writes checked line by line, by tralune-check, and by a run of tralune itself.
 #include "runner.h"
+#include "scriptwalk.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -22,7 +25,12 @@ std::vector<std::string> linesof(const std::string& text)
 
 class Lrc : public ::testing::Test {
 protected:
-    ToolRun lrc(const std::vector<std::string>& args) { return st.runtool(LRC_BINARY, args); }
+    // The scripts of one row, line by line as they have always been.
+    ToolRun lrc(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--rows", "1"});
+        return st.runtool(LRC_BINARY, args);
+    }
     // tralune-check on a script in the work folder: its whole report, which must say no error.
     std::string checked(const std::string& script)
     {
@@ -31,6 +39,21 @@ protected:
         return c.err;
     }
     void write(const std::string& name, const std::string& bytes) { writefile(st.work(name), {bytes.begin(), bytes.end()}); }
+    // tralune-lrc with the rows given, its script to script.txt, which must check clean; the script
+    // walked row by row with fullFont() (9 rows high) and pictures as tall as given.
+    std::vector<scriptstep> walked(const std::string& rows, std::vector<std::string> args,
+                                   const std::map<std::string, int>& pictures = {})
+    {
+        args.insert(args.begin(), {"--rows", rows});
+        ToolRun r = st.runtool(LRC_BINARY, args);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_NE(checked("script.txt").find(": 0 errors, 0 warnings;"), std::string::npos);
+        std::string script = readtext(st.work("script.txt"));
+        for (const std::string& l : linesof(script))
+            EXPECT_LE(l.size(), 99u) << l;
+        EXPECT_EQ(rows == "1", script.find("textrow(") == std::string::npos) << script;
+        return walkscript(script, 9, pictures);
+    }
 
     Stage st;
 };
@@ -47,9 +70,9 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "a.lrc:7: warning: a time goes back: highlighted together with the part before it\n");
     // Each stamp less 250 ms; the title first; a line shown up to 1 s early, but only once the last word
-    // of the line before has been seen highlighted for half the time to the next (1.650 + 0.550); the
-    // plain line highlighted whole; the gap clears, and the next line may follow at once; the stamp
-    // that goes back is held to the one before; the last line stays 3 s after its last word.
+    // of the line before has ended at its closing stamp (2.250); the plain line highlighted whole; the
+    // gap clears, and the next line may follow at once; the stamp that goes back is held to the one
+    // before; the last line stays 3 s after its last word.
     EXPECT_EQ(readtext(st.work("script.txt")),
               "; Made by tralune-lrc from a.lrc; times are song times.\n"
               "clearscreen(0,0,0)\ntext(Little Star - Nobody)\n"
@@ -58,7 +81,7 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
               "at(1.050)\ntext(Twin%kle,% twinkle)\n"
               "at(1.350)\ntext(Twinkle, %twin%kle)\n"
               "at(1.650)\ntext(Twinkle, twin%kle%)\n"
-              "at(2.200)\nclearscreen(0,0,0)\ntext(How I wonder)\n"
+              "at(2.250)\nclearscreen(0,0,0)\ntext(How I wonder)\n"
               "at(2.750)\ntext(%How I wonder%)\n"
               "at(4.750)\nclearscreen(0,0,0)\ntext(Up above)\n"
               "at(5.750)\ntext(%Up% above)\n"
@@ -217,6 +240,99 @@ TEST_F(Lrc, SongIsLinkedBesideTheScriptButAFileIsNeverReplaced)
                            "(move it away to link the song)\n");
     EXPECT_EQ(readtext(st.work("gnusong.mp3")), "a real song");
     EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0);
+}
+
+// Sung lines of every shape: enhanced with a closing stamp (the last word held to 7.0 s), enhanced
+// without one, plain, a gap, a line too long for a script line, and lines close together.
+const char ROWS_LRC[] = "[ti:Rows]\n"
+                        "[00:01.00]<00:01.00>Twinkle <00:01.50>twinkle <00:02.00>little <00:02.50>star <00:07.00>\n"
+                        "[00:08.00]<00:08.00>How <00:08.40>I <00:08.80>wonder\n"
+                        "[00:10.00]What you are\n"
+                        "[00:10.50]Up above\n"
+                        "[00:11.00]\n"
+                        "[00:20.00]The world so high, like a diamond in the sky, twinkle twinkle little star, "
+                        "how I wonder what you are\n"
+                        "[00:30.00]When the blazing sun is gone\n";
+
+TEST_F(Lrc, TwoRowsShowTheNextLineAtEveryHighlightAndAHeldLastWordKeepsItsLineInBothModes)
+{
+    writefile(st.work("font.pcx"), encodepcx(fullFont()));
+    write("rows.lrc", ROWS_LRC);
+    for (const char* rows : {"2", "1"}) {
+        std::vector<scriptstep> steps = walked(rows, {"rows.lrc"});
+        EXPECT_EQ(rowrules(steps, rows == std::string("1")), "") << rows << " rows";
+        // The held "star" keeps its line up to its closing stamp, then the next line comes at once.
+        EXPECT_EQ(leaves(steps, "Twinkle twinkle little star"), 7000) << rows << " rows";
+        // Without a closing stamp, a line is replaced when its last word has been seen for half the time
+        // to the next line.
+        EXPECT_EQ(leaves(steps, "What you are"), 10250) << rows << " rows";
+        int highlights = 0;
+        std::set<int> used;
+        for (const scriptstep& s : steps) {
+            highlights += s.text.find('%') != std::string::npos;
+            if (s.row >= 0)
+                used.insert(s.row);
+        }
+        EXPECT_EQ(highlights, 12) << rows << " rows";
+        EXPECT_EQ(used, (rows == std::string("1") ? std::set<int>{0} : std::set<int>{0, 1}));
+    }
+    // The one-row script, held to the two-row rule, misses the next line at every highlight but those
+    // of the last line before the gap and the last line of all: the walk can tell.
+    std::string misses = rowrules(walkscript(readtext(st.work("script.txt")), 9), false);
+    EXPECT_EQ(std::count(misses.begin(), misses.end(), '\n'), 12 - 2) << misses;
+    // On two rows the first line after the start and after a gap stands on the upper row with the next
+    // below it, unhighlighted, from the moment it appears.
+    std::vector<scriptstep> steps = walked("2", {"rows.lrc"});
+    std::map<int, std::string> start = {{1, "Twinkle twinkle little star"}, {0, "How I wonder"}};
+    auto first = std::find_if(steps.begin(), steps.end(), [](const scriptstep& s) { return s.text.find('%') != std::string::npos; });
+    ASSERT_NE(first, steps.end());
+    EXPECT_EQ(std::prev(first)->rows, start);
+}
+
+TEST_F(Lrc, FontTooTallForTwoRowsGivesOneRowWithAWarning)
+{
+    // 250 rows high: one row fits the screen, two do not, and tralune would refuse textrow(1,...).
+    writefile(st.work("font.pcx"), encodepcx(fontImage(std::vector<int>(64, 3), 250)));
+    write("a.lrc", "[00:01.00]Hello\n[00:02.00]World\n");
+    ToolRun r = st.runtool(LRC_BINARY, {"a.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "a.lrc: warning: the font \"font.pcx\" is 250 rows high: two rows of it do not fit the screen, so "
+                     "the script shows one\n");
+    std::string script = readtext(st.work("script.txt"));
+    EXPECT_EQ(script.find("textrow("), std::string::npos) << script;
+    EXPECT_NE(checked("script.txt").find(": 0 errors, 0 warnings;"), std::string::npos);
+}
+
+TEST_F(Lrc, PictureThatDoesNotReachTheTextRowsLeavesNoLineUnderAnother)
+{
+    // What the README's recipe once made of a photo: 533 x 400, short of the text rows.
+    writefile(st.work("font.pcx"), encodepcx(fullFont()));
+    PcxImage picture;
+    picture.width = 533;
+    picture.height = 400;
+    picture.indexes.assign(533 * 400, 7);
+    picture.palette = rampPalette();
+    writefile(st.work("photo.pcx"), encodepcx(picture));
+    write("rows.lrc", ROWS_LRC);
+    for (const char* rows : {"2", "1"}) {
+        std::vector<scriptstep> steps = walked(rows, {"--picture", "photo.pcx", "--background", "0,0,64", "rows.lrc"},
+                                               {{"photo.pcx", 400}});
+        EXPECT_EQ(rowrules(steps, rows == std::string("1")), "") << rows << " rows";
+        // The picture is drawn on the cleared screen, never alone.
+        for (size_t i = 0; i < steps.size(); i++)
+            if (steps[i].command == "setimg") {
+                ASSERT_GT(i, 0u);
+                EXPECT_EQ(steps[i - 1].command, "clearscreen") << "script line " << steps[i].line;
+            }
+    }
+    // Without the clearscreen before it, the picture would leave every line under the next.
+    std::string script, line;
+    std::istringstream in(readtext(st.work("script.txt")));
+    while (std::getline(in, line))
+        if (line.rfind("clearscreen(", 0) != 0)
+            script += line + "\n";
+    std::string piled = rowrules(walkscript(script, 9, {{"photo.pcx", 400}}), true);
+    EXPECT_NE(piled.find("\"How I wonder\" is drawn over \"Twinkle twinkle little %star%\""), std::string::npos) << piled;
 }
 
 } // namespace

@@ -203,6 +203,30 @@ TEST_F(Screen, TextLineWithHighlightedWordIsDrawnUnderThePicture)
     expectshown(frame);
 }
 
+TEST_F(Screen, TextRowShowsTheTextLinesPixelsWholeFontHeightsHigher)
+{
+    const std::string head = "clearscreen(40,40,40)\n", tail = "sleep(10)\n";
+    std::vector<pixel> text = lastframe(st, head + "text(Sing %along% now)\n" + tail);
+    std::vector<pixel> row0 = lastframe(st, head + "textrow(0,Sing %along% now)\n" + tail);
+    std::string script = head + "textrow(1,Sing %along% now)\n" + tail;
+    std::vector<pixel> row1 = lastframe(st, script);
+    ASSERT_EQ(text.size(), size_t(SCREEN_PIXELS));
+    ASSERT_EQ(row1.size(), size_t(SCREEN_PIXELS));
+    EXPECT_EQ(row0, text);
+    // The test font is 5 rows high: row 1 is the text line's every pixel 5 rows up, on the same fill.
+    const pixel fill = 0x00282828;
+    size_t ink = 0;
+    for (int y = 0; y < SCREEN_H; y++)
+        for (int x = 0; x < SCREEN_W; x++) {
+            pixel want = y + 5 < SCREEN_H ? text[size_t((y + 5) * SCREEN_W + x)] : fill;
+            ASSERT_EQ(row1[size_t(y * SCREEN_W + x)], want) << "at " << x << "," << y;
+            ink += want != fill;
+        }
+    EXPECT_GT(ink, 50u);
+    st.write("s.txt", script);
+    expectshown(row1);
+}
+
 TEST_F(Screen, MouseCursorIsHiddenWhileRunning)
 {
     std::string clientpath = TRALUNE_XCLIENT;

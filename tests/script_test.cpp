@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -163,6 +164,40 @@ TEST(Readsongtime, RefusesAnythingElseAndLeavesTheResultAlone)
         long long ms = -7;
         EXPECT_EQ(readsongtime(text, &ms), 1) << text;
         EXPECT_EQ(ms, -7) << text;
+    }
+}
+
+// Text rows --------------------------------------------------------------------------------------
+
+TEST(Readtextrow, TakesAWholeRowThatFitsTheScreenAndTheTextAfterTheFirstComma)
+{
+    // (argument, font height, row); the text is what follows the first comma.
+    const std::tuple<const char*, int, int> good[] = {
+        {"0,Hi", 32, 0},  {"14,Hi", 32, 14}, {" 2 ,a,b", 32, 2}, {"007,", 9, 7},
+        {"52,x", 9, 52},  {"479,x", 0, 479}, {"0,x", 600, 0},    {"1,x", 240, 1},
+    };
+    for (const auto& [args, height, want] : good) {
+        int row = -1;
+        const char* text = nullptr;
+        EXPECT_EQ(readtextrow(args, height, &row, &text), 0) << args << " " << height;
+        EXPECT_EQ(row, want) << args;
+        EXPECT_EQ(text, strchr(args, ',') + 1) << args;
+    }
+}
+
+TEST(Readtextrow, RefusesAnythingElseAndLeavesTheResultsAlone)
+{
+    // 15 rows of 32 fit the screen, 53 of 9, 480 of a font that draws nothing, one of a font too tall.
+    const std::pair<const char*, int> bad[] = {
+        {"Hi", 32},  {"", 32},    {",Hi", 32},    {"-1,Hi", 32}, {"+1,Hi", 32},    {"15,Hi", 32}, {"53,x", 9},
+        {"1x,Hi", 32}, {"1 2,x", 32}, {"one,x", 32}, {"1.0,x", 32}, {"1000000,x", 0}, {"480,x", 0},  {"1,x", 600},
+    };
+    for (const auto& [args, height] : bad) {
+        int row = -7;
+        const char* text = "unchanged";
+        EXPECT_EQ(readtextrow(args, height, &row, &text), 1) << args << " " << height;
+        EXPECT_EQ(row, -7) << args;
+        EXPECT_STREQ(text, "unchanged") << args;
     }
 }
 

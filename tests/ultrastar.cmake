@@ -1,6 +1,6 @@
 # The UltraStar importer: the built tralune-ultrastar run on song files as a user runs it, its scripts
 # checked by the built tralune-check.
-add_executable(tralune_ultrastar_tests testfiles.cpp runner.cpp ultrastar_test.cpp)
+add_executable(tralune_ultrastar_tests testfiles.cpp runner.cpp scriptwalk.cpp ultrastar_test.cpp)
 target_include_directories(tralune_ultrastar_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tralune_ultrastar_tests PRIVATE tralune_pcxwrite GTest::gtest_main)
 target_compile_definitions(tralune_ultrastar_tests PRIVATE

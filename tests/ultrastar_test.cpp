@@ -2,12 +2,14 @@
 // format, checked on the times and highlights of the script it writes; every script must then pass
 // tralune-check without an error or a warning.
 #include "runner.h"
+#include "scriptwalk.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -18,7 +20,12 @@ protected:
     // look-alikes), so that a clean script checks without a warning.
     Ultrastar() { writefile(st.work("font.pcx"), encodepcx(fullFont())); }
 
-    ToolRun import(const std::vector<std::string>& args) { return st.runtool(ULTRASTAR_BINARY, args); }
+    // The scripts of one row, line by line as they have always been.
+    ToolRun import(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--rows", "1"});
+        return st.runtool(ULTRASTAR_BINARY, args);
+    }
 
     // The script tralune-ultrastar wrote, after checking that tralune-check finds nothing in it.
     std::string checked(const std::string& script = "script.txt")
@@ -93,6 +100,7 @@ TEST_F(Ultrastar, SyllablesAreHighlightedOnTheirBeatsAndJoinIntoWords)
                      "song.txt:22: warning: a note is written TYPE START LENGTH PITCH TEXT, in whole beats: skipped\n"
                      "song.txt:23: warning: a header line among the notes: ignored\n");
     std::string script = checked();
+    // The next line waits for the held "star~" to end, at beat 32.
     EXPECT_EQ(shown(script), "- Twinkle - Traditional\n"
                              "0.235 Twinkle twinkle little star\n"
                              "1.235 %Twin%kle twinkle little star\n"
@@ -102,7 +110,7 @@ TEST_F(Ultrastar, SyllablesAreHighlightedOnTheirBeatsAndJoinIntoWords)
                              "2.515 Twinkle twinkle %lit%tle star\n"
                              "2.835 Twinkle twinkle lit%tle% star\n"
                              "3.155 Twinkle twinkle little %star%\n"
-                             "3.635 How I wonder\n"
+                             "3.795 How I wonder\n"
                              "4.115 %How% I wonder\n"
                              "4.435 How %I% wonder\n"
                              "4.755 How I %won%der\n"
@@ -312,6 +320,40 @@ TEST_F(Ultrastar, SongFlagLinksTheAudioTheFileNamesOrSaysHowToConvertIt)
     EXPECT_EQ(spaced.status, 1);
     EXPECT_EQ(spaced.err, "tralune-ultrastar: only one song file, please: \"other.mp3\" and \"Nobody - Twinkle/song.txt\" "
                           "were given (a song to link is given as --song=FILE)\n");
+}
+
+// 50 ms a beat after 1 s: "star" is held from 1.8 s to beat 120, 7.0 s; the next line is sung from 8.0 s,
+// the lines after it close together.
+const char HELD[] = "#TITLE:Held\n#BPM:300\n#GAP:1000\n"
+                    ": 0 4 0 Twin\n: 4 4 0 kle \n: 8 4 0 lit\n: 12 4 0 tle \n: 16 104 0 star\n- 124\n"
+                    ": 140 4 0 How \n: 144 4 0 I \n: 148 10 0 won\n: 158 4 0 der\n- 164\n"
+                    ": 166 4 0 what \n: 170 4 0 you \n* 174 20 0 are\n- 196\n"
+                    ": 196 2 0 Up \n: 198 2 0 a\n: 200 2 0 bove\nE\n";
+
+TEST_F(Ultrastar, TwoRowsShowTheNextLineAtEveryHighlightAndAHeldNoteKeepsItsLineInBothModes)
+{
+    st.write("held.txt", HELD);
+    for (const char* rows : {"2", "1"}) {
+        for (const char* fill : {"--lead=1000", "--fill"}) {
+            ToolRun r = st.runtool(ULTRASTAR_BINARY, {"--rows", rows, fill, "held.txt"});
+            ASSERT_EQ(r.status, 0) << r;
+            std::string script = checked();
+            EXPECT_EQ(script.find("textrow(") == std::string::npos, rows == std::string("1")) << script;
+            std::vector<scriptstep> steps = walkscript(script, 9);
+            EXPECT_EQ(rowrules(steps, rows == std::string("1")), "") << rows << " rows " << fill << "\n" << script;
+            // The held note keeps its line to its end, in both modes; so does the last note of any line
+            // (beat 194, 10.7 s, before the next line's 10.8 s).
+            EXPECT_EQ(leaves(steps, "Twinkle little star"), 7000) << rows << " rows " << fill;
+            EXPECT_EQ(leaves(steps, "what you are"), 10700) << rows << " rows " << fill;
+        }
+    }
+    // On two rows, at the first highlight of "what you are" the line after it stands on the other row.
+    ASSERT_EQ(st.runtool(ULTRASTAR_BINARY, {"held.txt"}).status, 0);
+    std::vector<scriptstep> steps = walkscript(checked(), 9);
+    auto what = std::find_if(steps.begin(), steps.end(), [](const scriptstep& s) { return s.text == "%what% you are"; });
+    ASSERT_NE(what, steps.end());
+    EXPECT_EQ(what->ms, 9300);
+    EXPECT_EQ(what->rows, (std::map<int, std::string>{{1, "%what% you are"}, {0, "Up above"}}));
 }
 
 } // namespace

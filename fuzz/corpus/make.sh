@@ -42,6 +42,9 @@ printf '; a comment (with) parentheses\n' > "$s/comment"
 printf '(skipped line\n' > "$s/leading-parenthesis"
 printf 'hop(1)x\r\n' > "$s/hop-crlf"
 printf 'text(abc\n' > "$s/no-closing-parenthesis"
+printf 'textrow(1,Hello, %%world%%)\n' > "$s/textrow"
+printf 'textrow( 007 ,x)\n' > "$s/textrow-spaces"
+printf 'textrow(-1,x)\n' > "$s/textrow-negative"
 printf 'bounce()\0clearscreen(1,2,3)\n' > "$s/nul-byte"
 printf 'text(%s)\n' "$(printf 'a%.0s' $(seq 1 120))" > "$s/too-long"
 
@@ -51,6 +54,8 @@ mkdir -p "$c"
 cp "$top/demo/script.txt" "$c/demo"
 printf 'hop\ntext(abc\nText(x)\nat(1.2.3)\nsetimg(picture.pcx)\nsetimg(missing.pcx)\ntext(%%Caf\303\251 don\342\200\231t \351t\351)\nclearscreen(300,abc,0)\nsleep(2s)\nusleep(-5)\nat(5)\n\nat(1:02.5)\n%s\n\n' \
   "$(printf 'x%.0s' $(seq 1 120))" > "$c/every-problem"
+# Two text rows: a line drawn over another, a picture between, rows too high and unreadable.
+printf 'textrow(1,Twinkle)\ntextrow(0,How I)\ntextrow(1,%%Twinkle%%)\ntextrow(1,Up above)\nsetimg(picture.pcx)\ntext(So high)\nclearscreen(0,0,0)\ntextrow(14,x)\ntextrow(15,x)\ntextrow(x)\ntextrow(+1,a,b)\n' > "$c/textrows"
 
 # LRC files for the lyric importer: enhanced with an offset and a gap, the shapes of real files in
 # UTF-16 with CRLF, Latin-1, and one long line.

@@ -105,7 +105,10 @@ private:
             return;
         switch (s.findcommand()) {
         case script::TEXT:
-            checktext();
+            checktext(s.args, 0);
+            break;
+        case script::TEXTROW:
+            checktextrow();
             break;
         case script::SETIMG:
             checkpicture();
@@ -116,6 +119,7 @@ private:
             break;
         case script::CLEARSCREEN:
             checkcolour();
+            rows.clear();
             break;
         case script::AT:
             checkat();
@@ -145,7 +149,37 @@ private:
         error(message);
     }
 
-    void checktext()
+    void checktextrow()
+    {
+        int row;
+        const char* text;
+        if (readtextrow(s.args, f.height, &row, &text) != 0) {
+            int rows = f.height > 0 ? std::max(1, SCREEN_H / f.height) : SCREEN_H;
+            std::string comma = strchr(s.args, ',') ? std::string(s.args, strchr(s.args, ',')) : s.args;
+            error("cannot read the row " + quoted(comma) + ": write textrow(ROW,TEXT) with ROW a whole number from 0 to " +
+                  std::to_string(rows - 1) + (fontloaded ? " (" + std::to_string(rows) + " rows of this font fit the screen)" : ""));
+            return;
+        }
+        checktext(text, row);
+    }
+
+    // A text line drawn on a row that still shows a different one: both are seen mixed up. What a
+    // "%" moves is the same line.
+    void checkoverdraw(const char* text, int row, long long width)
+    {
+        std::string plain;
+        for (const char* p = text; *p; p++)
+            if (*p != '%')
+                plain += *p;
+        auto before = rows.find(row);
+        if (before != rows.end() && before->second.text != plain)
+            warning("this text is drawn over " + quoted(before->second.text) + " of line " + std::to_string(before->second.line) +
+                    " on the same row, with nothing between that clears it: clear the row first (clearscreen, or a "
+                    "picture that covers it)");
+        rows[row] = {plain, line, width};
+    }
+
+    void checktext(const char* text, int row)
     {
         if (!fontloaded) {
             if (!fontreported)
@@ -153,13 +187,15 @@ private:
             fontreported = true;
             return;
         }
-        long long width = f.textwidth(s.args);
+        long long width = f.textwidth(text);
+        if (width > 0 && width < SCREEN_W)
+            checkoverdraw(text, row, width);
         if (width >= SCREEN_W)
             warning("the text is " + std::to_string(width) + " pixels wide and is not drawn at all: a line must be under " +
                     std::to_string(SCREEN_W));
         std::vector<int> missing;
         int marks = 0;
-        for (const char* p = s.args; *p;) {
+        for (const char* p = text; *p;) {
             int ch = font::nextchar(p);
             if (ch == '%')
                 marks++;
@@ -189,14 +225,24 @@ private:
         std::string name = s.args;
         auto known = pictures.find(name);
         if (known == pictures.end()) {
-            MEM_Sprite picture;
-            bool ok = gfx::instance()->loadPCX(&picture, name.c_str()) == 0;
-            if (ok)
-                delete[] picture.pixels;
-            known = pictures.emplace(name, ok).first;
+            MEM_Sprite picture = {0, 0, nullptr};
+            if (gfx::instance()->loadPCX(&picture, name.c_str()) != 0)
+                picture.width = picture.height = -1;
+            delete[] picture.pixels;
+            known = pictures.emplace(name, std::make_pair(picture.width, picture.height)).first;
         }
-        if (known->second)
+        int width = known->second.first, height = known->second.second;
+        if (width >= 0) {
+            // Drawn centred at the top, every pixel of it: the text lines it covers whole are gone.
+            long long left = (SCREEN_W - width) / 2;
+            for (auto r = rows.begin(); r != rows.end();) {
+                long long textleft = (SCREEN_W - r->second.width) / 2;
+                bool covered = height >= SCREEN_H - r->first * f.height && left <= textleft &&
+                               left + width >= textleft + r->second.width;
+                r = covered ? rows.erase(r) : std::next(r);
+            }
             return;
+        }
         struct stat st;
         if (name.empty())
             warning("no picture is named");
@@ -284,8 +330,16 @@ private:
     long long clock = 0;
     long long lastat = -1;
     int lastatline = 0;
-    // Pictures already decoded: whether each could be.
-    std::map<std::string, bool> pictures;
+    // Pictures already decoded: the width and height of each, -1 for one that could not be.
+    std::map<std::string, std::pair<int, int>> pictures;
+    // What each text row shows since it was last cleared, by row (0 at the bottom): the text, "%"
+    // marks left out, the line that drew it and its width in pixels.
+    struct drawn {
+        std::string text;
+        int line;
+        long long width;
+    };
+    std::map<int, drawn> rows;
 };
 
 } // namespace

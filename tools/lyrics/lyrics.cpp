@@ -27,9 +27,13 @@ const long long SEEN_MS = 1000;
 // Where a file does not say how long a piece with several words lasts, it is taken to last at most this
 // long a character, about the pace of singing, when a line break cuts it.
 const long long MS_PER_CHARACTER = 100;
-// tralune reads 99 characters of a line: "text(" and ")" and two "%" marks leave 91 for the text.
+// tralune reads 99 characters of a line: "text(" and ")" and two "%" marks leave 91 for the text,
+// "textrow(1," and ")" and the marks 86.
 const size_t MAX_LINE = 99;
 const size_t MAX_TEXT = 91;
+const size_t MAX_ROW_TEXT = 86;
+// A time before anything: a line may appear as early as it likes.
+const long long NO_LEAD = 1000000000000LL;
 // No song file is anywhere near this; it keeps a mistaken argument (a disc image) from filling memory.
 const long long MAX_FILE_BYTES = 64LL << 20;
 
@@ -92,9 +96,19 @@ struct screenline {
     std::vector<part> parts;
 };
 
+// What the script shows, in order: a screen line, or an instrumental gap that clears the text.
+struct shownline {
+    bool gap;
+    long long ms;       // a gap's time; for a line, its first part's
+    screenline sl;
+    long long end;      // when the last piece of its lyric line ends, for the last screen line of a lyric
+                        // line whose file says so; else -1
+};
+
 class writer {
 public:
-    writer(const song& s, const scriptoptions& o, report& r) : s(s), o(o), r(r)
+    writer(const song& s, const scriptoptions& o, report& r)
+        : s(s), o(o), r(r), rows(o.rows)
     {
         std::string fontpath = o.font.empty() ? under(folderof(o.output), "font.pcx") : o.font;
         struct stat st;
@@ -102,6 +116,13 @@ public:
         havefont = present && f.loadfont(fontpath.c_str()) == 0;
         if (present && !havefont)
             r.warning(0, "the font " + quoted(fontpath) + " cannot be read: lines are only split to fit a script line");
+        // tralune refuses a row that does not fit the screen.
+        if (rows == 2 && havefont && SCREEN_H / f.height < 2) {
+            r.warning(0, "the font " + quoted(fontpath) + " is " + std::to_string(f.height) +
+                             " rows high: two rows of it do not fit the screen, so the script shows one");
+            rows = 1;
+        }
+        maxtext = rows == 1 ? MAX_TEXT : MAX_ROW_TEXT;
         if (!o.picture.empty()) {
             std::string picture = under(folderof(o.output), o.picture);
             MEM_Sprite sprite;
@@ -121,15 +142,16 @@ public:
             std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
             if (title.size() == 1 || (!title.empty() && t == s.title)) {
                 clear();
-                text(title[0].text);
+                text(0, title[0].text);
                 break;
             }
         }
         for (size_t i = 0; i < s.lines.size(); i++) {
             const lyricline& l = s.lines[i];
             long long next = i + 1 < s.lines.size() ? s.lines[i + 1].ms : -1;
-            writeline(l, next);
+            lay(l, next);
         }
+        show();
         at(std::max(now, lastend >= 0 ? lastend : lastms) + HOLD_LAST_MS);
         if (!missing.empty()) {
             std::string names;
@@ -153,16 +175,18 @@ private:
         if (ms >= 0)
             out += "at(" + songtime(ms) + ")\n";
     }
-    // Clears the text rows, unless nothing has been drawn since they last were.
+    // Clears the text rows, unless nothing has been drawn since they last were. A picture is drawn on
+    // the background colour: one that does not reach the text rows would leave the old lines there.
     void clear()
     {
         if (!blank)
-            out += o.picture.empty() ? "clearscreen(" + o.background + ")\n" : "setimg(" + o.picture + ")\n";
+            out += "clearscreen(" + o.background + ")\n" + (o.picture.empty() ? "" : "setimg(" + o.picture + ")\n");
         blank = true;
     }
-    void text(const std::string& t)
+    // Draws t on a row: 0 the bottom, 1 the one above it. One-row scripts use "text", as they always have.
+    void text(int row, const std::string& t)
     {
-        out += "text(" + t + ")\n";
+        out += (rows == 1 ? "text(" : "textrow(" + std::to_string(row) + ",") + t + ")\n";
         blank = false;
     }
 
@@ -201,7 +225,7 @@ private:
 
     bool fits(const std::string& t)
     {
-        return t.size() <= MAX_TEXT && (!havefont || f.textwidth(t.c_str()) < SCREEN_W);
+        return t.size() <= maxtext && (!havefont || f.textwidth(t.c_str()) < SCREEN_W);
     }
 
     // Splits a line into screen lines that fit, at spaces; a word too long for a line on its own is cut
@@ -236,7 +260,7 @@ private:
             // A word that fits no line alone is cut after as many whole characters as fit. Anything
             // longer than a script line does not fit, so only that much of the rest is ever measured.
             size_t from = 0;
-            while (!fits(w.text.substr(from, MAX_TEXT + 1))) {
+            while (!fits(w.text.substr(from, maxtext + 1))) {
                 size_t cut = 0;
                 for (const char* p = w.text.c_str() + from; *p;) {
                     font::nextchar(p);
@@ -281,15 +305,11 @@ private:
         return screens;
     }
 
-    void writeline(const lyricline& l, long long nextline)
+    void lay(const lyricline& l, long long nextline)
     {
         if (l.pieces.empty()) {
             // An instrumental gap: the text clears at its time.
-            at(l.ms);
-            clear();
-            lastms = l.ms;
-            lastend = l.ms;
-            lastgap = true;
+            shown.push_back({true, l.ms, {}, -1});
             return;
         }
         layout all;
@@ -315,28 +335,62 @@ private:
             all.append(part, 0, part.text.size());
         }
         std::vector<screenline> screens = fit(all, spans);
-        for (size_t k = 0; k < screens.size(); k++) {
-            const screenline& sl = screens[k];
-            if (sl.parts.empty())
+        for (size_t k = 0; k < screens.size(); k++)
+            if (!screens[k].parts.empty())
+                shown.push_back({false, screens[k].parts[0].ms, screens[k], k + 1 == screens.size() ? l.end : -1});
+    }
+
+    // When the line sung last may give way to a line whose first part is sung at `first`: once its last
+    // piece has ended, where the file says when, or else has been seen highlighted for a while (at
+    // most half the time to `first`); not after `first` itself unless the last piece is held past it;
+    // and not before `first` less `lead`.
+    long long giveway(long long first, long long lead) const
+    {
+        if (lastgap)
+            return std::max(first - lead, std::min(lastms, first));
+        long long done = lastend >= 0 ? lastend : lastms + std::min(SEEN_MS, std::max(0LL, (first - lastms) / 2));
+        return std::max({first - lead, std::min(done, first), lastend});
+    }
+
+    // Writes the lines laid out, each with its highlights, on one row or two. On two rows the lines
+    // after a gap take the upper and the lower row by turns: while one is sung, the next stands
+    // unhighlighted on the other row, and when a line is done the line after the next takes its row.
+    void show()
+    {
+        size_t block = 0;   // the first line since the last gap
+        for (size_t i = 0; i < shown.size(); i++) {
+            const shownline& l = shown[i];
+            if (l.gap) {
+                // Not before the last line's last piece has ended.
+                at(lastgap || lastend < 0 ? l.ms : std::max(l.ms, lastend));
+                clear();
+                lastms = std::max(now, l.ms);
+                lastend = lastms;
+                lastgap = true;
+                block = i + 1;
                 continue;
-            long long first = sl.parts[0].ms;
-            // Not before the line before has had its last piece seen highlighted for a while, nor after its
-            // own first piece.
-            long long done = lastms + (lastgap ? 0 : std::min(SEEN_MS, std::max(0LL, (first - lastms) / 2)));
-            long long show = std::max(first - o.lead, std::min(done, first));
+            }
+            const screenline& sl = l.sl;
+            bool two = rows == 2;
+            // On two rows, a line after the first of its block is on screen already: what changes when
+            // the line before it is done is the row that line leaves to the next.
+            long long when = giveway(l.ms, two && i > block ? NO_LEAD : o.lead);
             // A line due before the song starts is shown at once, not held back to the song's start.
-            if (show > 0)
-                at(show);
+            if (when > 0)
+                at(when);
+            int row = two && (i - block) % 2 == 0 ? 1 : 0;
             clear();
-            text(sl.text);
+            text(row, sl.text);
+            if (two && i + 1 < shown.size() && !shown[i + 1].gap)
+                text(1 - row, shown[i + 1].sl.text);
             for (const screenline::part& p : sl.parts) {
                 at(p.ms);
                 size_t from = o.fill ? sl.parts[0].from : p.from;
-                text(sl.text.substr(0, from) + "%" + sl.text.substr(from, p.to - from) + "%" + sl.text.substr(p.to));
+                text(row, sl.text.substr(0, from) + "%" + sl.text.substr(from, p.to - from) + "%" + sl.text.substr(p.to));
             }
             lastms = std::max(now, sl.parts.back().ms);
             lastgap = false;
-            lastend = k + 1 == screens.size() && l.end >= 0 ? std::max(l.end, lastms) : -1;
+            lastend = l.end >= 0 ? std::max(l.end, lastms) : -1;
         }
     }
 
@@ -347,6 +401,9 @@ private:
     bool havefont = false;
     std::vector<int> missing;
     int warnedsource = -1, warnedback = -1;
+    int rows;         // the text rows the script shows: o.rows, unless the font is too tall for two
+    size_t maxtext;   // the longest text a script line can hold
+    std::vector<shownline> shown;
     std::string out;
     bool blank = false;
     long long now = -1000000000;   // the time the script has waited for so far
@@ -383,6 +440,10 @@ bool importoption(cmdline& cl, scriptoptions& o, bool songnamed)
     } else if (cl.option("--lead", v)) {
         if (!parseinteger(v, 0, 600000, &o.lead))
             cl.fail("bad lead " + quoted(v) + ": give milliseconds from 0 to 600000");
+    } else if (cl.option("--rows", v)) {
+        if (v != "1" && v != "2")
+            cl.fail("bad rows " + quoted(v) + ": give 1 or 2");
+        o.rows = v == "1" ? 1 : 2;
     } else if (cl.flag("--fill")) {
         o.fill = true;
     } else if (cl.option("--offset", v)) {
@@ -404,9 +465,11 @@ const char* importoptionshelp(bool songnamed)
 {
     static const std::string common =
         "  -o FILE             the script to write; - for standard output; default script.txt\n"
-        "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
-        "                      should be a plain band for the text); default: clear to --background\n"
-        "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
+        "  --rows 1|2          text rows: 2 shows the next line above or below the one sung, the two\n"
+        "                      lines taking the rows by turns; 1 shows the sung line alone; default 2\n"
+        "  --picture FILE      show this PCX picture at the top, on the --background colour, before each\n"
+        "                      line; keep it clear of the text rows (two font heights at the bottom)\n"
+        "  --background R,G,B  the colour the screen is cleared to; default 0,0,0 (black)\n"
         "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
         "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
         "  --fill              keep the part of a line already sung highlighted\n"

@@ -43,6 +43,7 @@ struct scriptoptions {
     std::string songfile;               // "--song": the song to link as gnusong.mp3 beside the script
     bool songwanted = false;            // "--song" was given, with a file or (where a format names its
                                         // song) without
+    int rows = 2;                       // 2: the next line stands on a second row; 1: one row, "text" alone
 };
 
 // Takes one of the shared options at the command line's current argument into o; false when the
@@ -73,11 +74,19 @@ private:
 std::string readinput(const std::string& path, const report& r);
 
 // The script for s, whole:
-//  - times as "at(S.mmm)"; a line appears up to o.lead before it is sung, never before the line before
-//    it has had its last piece highlighted, and each piece is highlighted at its time (with o.fill,
-//    everything sung of the line so far); times never go back;
-//  - before each line the text rows are cleared: "setimg" of o.picture, else "clearscreen" of
-//    o.background; a gap clears them at its time; the last line stays up 3 s, then the script ends;
+//  - times as "at(S.mmm)"; each piece is highlighted at its time (with o.fill, everything sung of the
+//    line so far); times never go back;
+//  - a line is never replaced before its last piece has been seen highlighted, nor before that piece
+//    ends where the file says when (lyricline::end);
+//  - with o.rows 1, each line appears with "text" up to o.lead before it is sung, in place of the line
+//    before; with o.rows 2, with "textrow": the first line after the start or a gap appears up to
+//    o.lead before it is sung on row 1, with the line after it on row 0, and while a line is sung the
+//    next one stands unhighlighted on the other row; when a line is done, the line after the next
+//    takes its row, so that lines take the two rows by turns and none moves (one row, with a
+//    warning, when two rows of the font do not fit the screen);
+//  - every change of a line clears the text rows first, "clearscreen" of o.background and then
+//    "setimg" of o.picture if there is one; a gap clears them at its time; the last line stays up
+//    3 s, then the script ends;
 //  - a line longer than a script line holds, or (with a font) wider than the screen, is split at word
 //    boundaries into lines that fit, the pieces keeping their times;
 //  - ")" and "%" and control characters, which cannot stand in a script line, are left out with a
