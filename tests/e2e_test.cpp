@@ -98,6 +98,34 @@ TEST_F(Run, UnopenableDisplayIsReportedBeforeTheScriptIsRead)
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
 }
 
+TEST(RunAnswering, HelpAndVersionAnswerOnStandardOutputAndStartNothing)
+{
+    // No font and no display to be had: starting either would say so.
+    Stage st;
+    RunOptions o;
+    o.env = {"SDL_VIDEODRIVER=nosuchdriver"};
+    o.args = {"--help"};
+    RunResult help = st.run(o);
+    o.args = {"--version", "script.txt"};
+    RunResult version = st.run(o);
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_EQ(help.output.rfind("usage: tralune [SCRIPT]\n", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("--version"), std::string::npos) << help.output;
+    EXPECT_EQ(help.output.find("Could not"), std::string::npos) << help.output;
+    EXPECT_EQ(version.status, 0) << version.output;
+    EXPECT_EQ(version.output, "tralune " TRALUNE_VERSION "\n");
+    // The song child would have started the player 1.5 s in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(readtext(st.playerlog()), "");
+
+    // Anything else is a script name, as it always was.
+    o.args = {"--helpme"};
+    o.env = {};
+    RunResult other = st.run(o);
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.output, "Could not load font.pcx\nOpening file: --helpme\nThe file was not opened\n");
+}
+
 TEST(RunWithoutFont, FontIsLoadedBeforeTheDisplayIsOpened)
 {
     Stage st;
