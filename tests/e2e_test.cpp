@@ -98,6 +98,30 @@ TEST_F(Run, UnopenableDisplayIsReportedBeforeTheScriptIsRead)
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
 }
 
+TEST_F(Run, WithoutADisplayNoTextModeDriverIsTakenUnasked)
+{
+    // As on a text console or over a remote shell: no X display, no driver asked for. SDL would fall
+    // back to drawing the frames as coloured characters on the terminal.
+    st.write("script.txt", "hop()\n");
+    RunOptions o;
+    o.env = {"DISPLAY", "SDL_VIDEODRIVER", "TERM=xterm"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.output.rfind("Could not open the display: DISPLAY is not set", 0), 0u) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << "terminal control codes in the output";
+
+    // A text-mode driver named by the user is used as asked, where this SDL has one.
+    for (const char* driver : {"caca", "aalib"}) {
+        o.env = {"DISPLAY", std::string("SDL_VIDEODRIVER=") + driver, "TERM=xterm"};
+        RunResult asked = st.run(o);
+        if (asked.output.find("Could not open the display") != std::string::npos)
+            continue;
+        EXPECT_EQ(asked.status, 0) << driver << ": " << asked.output;
+        EXPECT_NE(asked.output.find("Now i hop"), std::string::npos) << driver << ": " << asked.output;
+    }
+}
+
 TEST(RunAnswering, HelpAndVersionAnswerOnStandardOutputAndStartNothing)
 {
     // No font and no display to be had: starting either would say so.
