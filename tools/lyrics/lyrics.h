@@ -59,7 +59,9 @@ class report {
 public:
     // Messages go to `to`, standard error unless a caller (a fuzz target) wants them elsewhere.
     explicit report(const std::string& file, FILE* to = stderr) : file(file), to(to) {}
-    void warning(int line, const std::string& message);
+    void warning(int line, const std::string& message) const;
+    // "FILE: note: message": something done that the user should know of, no problem.
+    void note(const std::string& message) const;
     // Ends the run with status 1 after "FILE: error: message"; nothing has been written by then.
     [[noreturn]] void fail(const std::string& message) const;
     const std::string& name() const { return file; }
