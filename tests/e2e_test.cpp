@@ -57,6 +57,14 @@ TEST_F(Run, NamedScriptIsOpenedAndRun)
     EXPECT_EQ(r.output, "Opening file: songs/a.txt\nnow i bounce\nNow i hop\n");
 }
 
+TEST_F(Run, ScriptSavedWithAByteOrderMarkPlaysFromItsFirstLine)
+{
+    st.write("s.txt", "\xEF\xBB\xBF" "hop()\nbounce()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\nnow i bounce\n");
+}
+
 TEST_F(Run, MissingScriptEndsWithStatusOne)
 {
     RunResult r = st.run({"nothere.txt"});

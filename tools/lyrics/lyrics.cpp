@@ -538,7 +538,8 @@ const char* importoptionshelp(bool songnamed)
         "  --picture FILE      show this PCX picture at the top before each line (its bottom rows\n"
         "                      should be a plain band for the text); default: clear to --background\n"
         "  --background R,G,B  the colour the text rows are cleared to; default 0,0,0 (black)\n"
-        "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
+        "  --font FILE         the font to fit lines to; default font.pcx beside the script, made\n"
+        "                      there from DejaVu Sans Bold when there is none\n"
         "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
         "  --fill              keep the part of a line already sung highlighted\n"
         "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n";
