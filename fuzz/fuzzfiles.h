@@ -11,8 +11,8 @@
 // reports) when the file cannot be written, since every later result would be meaningless.
 std::string fuzzfile(const std::string& name, const uint8_t* data, size_t size);
 
-// Puts "font.pcx", a font of all 185 glyph slots, and "picture.pcx", a small picture, in the scratch
-// folder and makes the folder the current one, where the player and its tools look for them. Returns
+// Puts "font.pcx", a font of all 185 glyph slots, "picture.pcx", a small picture, and an empty
+// "gnusong.mp3" in the scratch folder and makes the folder the current one, where the player and its tools look for them. Returns
 // the font's path.
 std::string fuzzstage();
 

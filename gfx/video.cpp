@@ -20,9 +20,42 @@ static int fail()
     return 0;
 }
 
+// SDL's drivers that show a picture, in the order SDL itself tries them. Left to choose on its own,
+// SDL falls back to drivers that draw the frames as coloured characters on the terminal (aalib,
+// libcaca), which take the terminal over even before the first frame; those are used only when
+// SDL_VIDEODRIVER names them. A driver this build of SDL lacks simply fails to start.
+static const char* const GRAPHICAL[] = {"x11",  "dga",  "nanox", "qtopia", "wscons", "fbcon",
+                                        "directfb", "ps2gs", "ps3", "ggi", "vgl", "svgalib"};
+
+// Starts SDL's video on the driver SDL_VIDEODRIVER names, or else on the first graphical driver that
+// starts. true when one did; else SDL's error says why.
+static bool startvideo()
+{
+    const char* asked = getenv("SDL_VIDEODRIVER");
+    if (asked && *asked)
+        return SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (SDL_Init(0) < 0)
+        return false;
+    // SDL 1.2 takes its driver from the environment only; the variable is set for each try and
+    // removed again, so that nothing started later sees it.
+    for (const char* name : GRAPHICAL) {
+        setenv("SDL_VIDEODRIVER", name, 1);
+        bool up = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        unsetenv("SDL_VIDEODRIVER");
+        if (up)
+            return true;
+    }
+    const char* display = getenv("DISPLAY");
+    std::string x = display && *display ? std::string("the X display ") + display + " cannot be opened"
+                                        : std::string("DISPLAY is not set");
+    SDL_SetError("%s, and no other graphical driver starts (SDL_VIDEODRIVER=NAME asks for a driver, a text-mode "
+                 "one too)", x.c_str());
+    return false;
+}
+
 int initvideo(int w, int h)
 {
-    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    if (!startvideo())
         return fail();
     // Whatever way the process ends, SDL gets to restore the screen mode.
     atexit(SDL_Quit);

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <iostream>
 
 // The moment the program started, on the monotonic clock: the song starts 1.5 s after it, and "at"
@@ -25,8 +26,33 @@ void musik()
     (void)ignored;
 }
 
+// Answers "--help" and "--version" on standard output. true when argument was one of them; anything
+// else is a script name.
+static bool answered(const char* argument)
+{
+    if (strcmp(argument, "--version") == 0) {
+        std::cout << "tralune " TRALUNE_VERSION "\n";
+        return true;
+    }
+    if (strcmp(argument, "--help") != 0)
+        return false;
+    std::cout << "usage: tralune [SCRIPT]\n"
+                 "Plays gnusong.mp3 and shows the script SCRIPT (default script.txt) full screen in time with it.\n"
+                 "Everything is looked up in the current folder: the script, font.pcx, the pictures the script\n"
+                 "names, and gnusong.mp3, which \"mpg123 gnusong.mp3\" plays 1.5 seconds after the start.\n"
+                 "Escape or closing the display ends the run. SDL_VIDEODRIVER names the display driver.\n"
+                 "  --help      show this and exit\n"
+                 "  --version   show the version and exit\n"
+                 "Exit status: 0 at the end of the script or when the run is ended, 1 on a script error or\n"
+                 "when the display cannot be opened.\n";
+    return true;
+}
+
 int main(int argc, char** argv)
 {
+    // Before the song child and the display: a question about the program starts neither.
+    if (argc > 1 && answered(argv[1]))
+        return 0;
     // The song child is never waited for, signalled or stopped: it plays on after the run ends,
     // whichever way it ends. A failed fork just means no song.
     started = monotonicns();

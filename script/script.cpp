@@ -105,6 +105,20 @@ int readtextrow(const char* args, int fontheight, int* row, const char** text)
     return 0;
 }
 
+scriptfile::scriptfile(const char* path) : in(path)
+{
+    // Only a file that starts with the mark's first byte is read ahead; such a file goes back to its
+    // start when the mark is not whole. A stream that cannot go back (a pipe) and starts with a broken
+    // mark loses those bytes, but its first line could not have run anyway: no command starts with them.
+    if (in.peek() != 0xEF)
+        return;
+    char mark[3];
+    if (in.read(mark, 3) && mark[1] == '\xBB' && mark[2] == '\xBF')
+        return;
+    in.clear();
+    in.seekg(0);
+}
+
 bool scriptfile::next(char* text)
 {
     // The flag left by the previous read: a last line without a line feed ends the script here.

@@ -7,10 +7,12 @@
 #include <fstream>
 
 // A script file read line by line as the player reads it: lines end with a line feed, a line holds at
-// most 99 characters, and a last line without a line feed is read like any other.
+// most 99 characters, and a last line without a line feed is read like any other. A UTF-8 byte-order
+// mark at the very start of the file, which some editors write, is skipped: the first line is read as
+// if it were not there.
 class scriptfile {
 public:
-    explicit scriptfile(const char* path) : in(path) {}
+    explicit scriptfile(const char* path);
     // Whether the file could be opened.
     bool isopen() const { return in.is_open(); }
     // Reads the next line into text, which holds 100 bytes, without its line feed, and returns true;

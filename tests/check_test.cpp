@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <regex>
@@ -25,6 +26,8 @@ protected:
         picture.palette = rampPalette();
         writefile(st.work("good.pcx"), encodepcx(picture));
         writefile(st.work("broken.pcx"), std::vector<uint8_t>(300, 0xC0));
+        // A song folder has its song.
+        st.write("gnusong.mp3", "");
     }
     ToolRun check(const std::vector<std::string>& args) { return st.runtool(CHECK_BINARY, args); }
 
@@ -108,14 +111,26 @@ TEST_F(Check, CdgStreamsCountTillTheirLastPacketAndUnreadableOnesAreNamed)
     EXPECT_EQ(check({"t.txt"}).err, "t.txt: 0 errors, 0 warnings; the script lasts 0:20.000 of song time\n");
 }
 
-TEST_F(Check, TextWithoutAFontIsReportedOnceAndTheRestStillChecked)
+TEST_F(Check, AFontOrASongThatCannotBeHadIsReportedOnceBeforeTheLinesAndTheRestStillChecked)
 {
-    st.write("s.txt", "text(one)\ntext(two)\nat(x)\n");
+    // Saved with a byte-order mark, which tralune skips: the first line is a command like any other.
+    st.write("s.txt", "\xEF\xBB\xBFtext(one)\ntext(two)\nat(x)\n");
+    unlink(st.work("gnusong.mp3").c_str());
     ToolRun r = check({"--font", "nofont.pcx", "s.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "s.txt:1: warning: text lines draw nothing: no font can be loaded from \"nofont.pcx\"\n"
+    EXPECT_EQ(r.err, "s.txt: warning: the font \"nofont.pcx\" is missing: every text line will be blank (tralune-mkfont "
+                     "makes a font)\n"
+                     "s.txt: warning: \"gnusong.mp3\" is missing: the song will be silent\n"
                      "s.txt:3: error: cannot read the time \"x\": write seconds (12.5) or minutes and seconds (1:02.5)\n"
-                     "s.txt: 1 error, 1 warning; the script lasts 0:00.000 of song time\n");
+                     "s.txt: 1 error, 2 warnings; the script lasts 0:00.000 of song time\n");
+    // A font that is there but no font image, and a song link to nothing: each named.
+    ASSERT_EQ(symlink("gone.mp3", st.work("gnusong.mp3").c_str()), 0);
+    r = check({"--font", "broken.pcx", "s.txt"});
+    EXPECT_EQ(r.err, "s.txt: warning: the font \"broken.pcx\" cannot be read as a font image: every text line will be "
+                     "blank (tralune-mkfont makes a font)\n"
+                     "s.txt: warning: \"gnusong.mp3\" links to \"gone.mp3\", which is missing: the song will be silent\n"
+                     "s.txt:3: error: cannot read the time \"x\": write seconds (12.5) or minutes and seconds (1:02.5)\n"
+                     "s.txt: 1 error, 2 warnings; the script lasts 0:00.000 of song time\n");
 }
 
 TEST_F(Check, TextRowsAreCheckedAsTextAndALineDrawnOverAnotherIsAWarningUnlessTheRowWasCovered)

@@ -57,6 +57,14 @@ TEST_F(Run, NamedScriptIsOpenedAndRun)
     EXPECT_EQ(r.output, "Opening file: songs/a.txt\nnow i bounce\nNow i hop\n");
 }
 
+TEST_F(Run, ScriptSavedWithAByteOrderMarkPlaysFromItsFirstLine)
+{
+    st.write("s.txt", "\xEF\xBB\xBF" "hop()\nbounce()\n");
+    RunResult r = st.run({"s.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "Opening file: s.txt\nNow i hop\nnow i bounce\n");
+}
+
 TEST_F(Run, MissingScriptEndsWithStatusOne)
 {
     RunResult r = st.run({"nothere.txt"});
@@ -96,6 +104,58 @@ TEST_F(Run, UnopenableDisplayIsReportedBeforeTheScriptIsRead)
     EXPECT_EQ(r.output.rfind("Could not open the display: ", 0), 0u) << r.output;
     EXPECT_GT(r.output.size(), std::string("Could not open the display: \n").size()) << "SDL's reason is missing";
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+}
+
+TEST_F(Run, WithoutADisplayNoTextModeDriverIsTakenUnasked)
+{
+    // As on a text console or over a remote shell: no X display, no driver asked for. SDL would fall
+    // back to drawing the frames as coloured characters on the terminal.
+    st.write("script.txt", "hop()\n");
+    RunOptions o;
+    o.env = {"DISPLAY", "SDL_VIDEODRIVER", "TERM=xterm"};
+    RunResult r = st.run(o);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.output.rfind("Could not open the display: DISPLAY is not set", 0), 0u) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << "terminal control codes in the output";
+
+    // A text-mode driver named by the user is used as asked, where this SDL has one.
+    for (const char* driver : {"caca", "aalib"}) {
+        o.env = {"DISPLAY", std::string("SDL_VIDEODRIVER=") + driver, "TERM=xterm"};
+        RunResult asked = st.run(o);
+        if (asked.output.find("Could not open the display") != std::string::npos)
+            continue;
+        EXPECT_EQ(asked.status, 0) << driver << ": " << asked.output;
+        EXPECT_NE(asked.output.find("Now i hop"), std::string::npos) << driver << ": " << asked.output;
+    }
+}
+
+TEST(RunAnswering, HelpAndVersionAnswerOnStandardOutputAndStartNothing)
+{
+    // No font and no display to be had: starting either would say so.
+    Stage st;
+    RunOptions o;
+    o.env = {"SDL_VIDEODRIVER=nosuchdriver"};
+    o.args = {"--help"};
+    RunResult help = st.run(o);
+    o.args = {"--version", "script.txt"};
+    RunResult version = st.run(o);
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_EQ(help.output.rfind("usage: tralune [SCRIPT]\n", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("--version"), std::string::npos) << help.output;
+    EXPECT_EQ(help.output.find("Could not"), std::string::npos) << help.output;
+    EXPECT_EQ(version.status, 0) << version.output;
+    EXPECT_EQ(version.output, "tralune " TRALUNE_VERSION "\n");
+    // The song child would have started the player 1.5 s in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(readtext(st.playerlog()), "");
+
+    // Anything else is a script name, as it always was.
+    o.args = {"--helpme"};
+    o.env = {};
+    RunResult other = st.run(o);
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.output, "Could not load font.pcx\nOpening file: --helpme\nThe file was not opened\n");
 }
 
 TEST(RunWithoutFont, FontIsLoadedBeforeTheDisplayIsOpened)

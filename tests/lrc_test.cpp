@@ -47,6 +47,8 @@ protected:
         args.insert(args.begin(), {"--rows", rows});
         ToolRun r = st.runtool(LRC_BINARY, args);
         EXPECT_EQ(r.status, 0) << r;
+        // A song folder has its song.
+        write("gnusong.mp3", "");
         EXPECT_NE(checked("script.txt").find(": 0 errors, 0 warnings;"), std::string::npos);
         std::string script = readtext(st.work("script.txt"));
         for (const std::string& l : linesof(script))
@@ -61,12 +63,13 @@ protected:
 TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPlaysOnTheSongsClock)
 {
     writefile(st.work("font.pcx"), encodepcx(fullFont()));
+    write("song.mp3", "");
     write("a.lrc", "[ti:Little Star]\n[ar:Nobody]\n[offset:+250]\n"
                    "[00:01.00]<00:01.00>Twin<00:01.30>kle, <00:01.60>twin<00:01.90>kle <00:02.50>\n"
                    "[00:03.00]How I wonder\n"
                    "[00:05.00]\n"
                    "[00:06.00]<00:06.00>Up <00:06.40>a<00:06.20>bove\n");
-    ToolRun r = lrc({"a.lrc"});
+    ToolRun r = lrc({"--song", "song.mp3", "a.lrc"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "a.lrc:7: warning: a time goes back: highlighted together with the part before it\n");
     // Each stamp less 250 ms; the title first; a line shown up to 1 s early, but only once the last word
@@ -92,6 +95,7 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_GE(run.seconds, 10.64);
     EXPECT_LT(run.seconds, 11.5);
+    EXPECT_NE(readtext(st.playerlog()).find(" gnusong.mp3\n"), std::string::npos) << readtext(st.playerlog());
 }
 
 TEST_F(Lrc, FilesOfTheShapesRealOnesHaveImportWithAllTheirWords)
@@ -109,8 +113,10 @@ TEST_F(Lrc, FilesOfTheShapesRealOnesHaveImportWithAllTheirWords)
     write("b.lrc", bytes);
     ToolRun r = lrc({"-o", "b.txt", "b.lrc"});
     ASSERT_EQ(r.status, 0) << r;
+    // The folder had no font: the one made for it measures the lines, and every one fits.
     EXPECT_EQ(r.err, "b.lrc:7: warning: no time stamp: line skipped\n"
-                     "b.lrc:8: warning: the offset \"abc\" is no number of milliseconds: ignored\n");
+                     "b.lrc:8: warning: the offset \"abc\" is no number of milliseconds: ignored\n"
+                     "b.lrc: note: no font was beside the script: made \"font.pcx\" from DejaVu Sans Bold at 32 pixels\n");
     EXPECT_EQ(readtext(st.work("b.txt")),
               "; Made by tralune-lrc from b.lrc; times are song times.\n"
               "clearscreen(0,0,0)\ntext(Someone)\n"
@@ -132,11 +138,14 @@ TEST_F(Lrc, LatinOneFileIsReadWithOneWarningAndWrittenAsUtf8AndTheOffsetOptionAd
     // --offset adds to the file's offset, with the same sign: -500 shows the lyrics later.
     ToolRun r = lrc({"-o", "-", "--offset", "-500", "c.lrc"});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.err, "c.lrc: warning: not UTF-8: read as Latin-1\n");
+    // With the script on standard output, the current folder is the script's: the font goes there.
+    EXPECT_EQ(r.err, "c.lrc: warning: not UTF-8: read as Latin-1\n"
+                     "c.lrc: note: no font was beside the script: made \"font.pcx\" from DejaVu Sans Bold at 32 pixels\n");
     EXPECT_NE(r.out.find("at(1.500)\ntext(%Caf"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("text(%Caf\xC3\xA9 ol\xC3\xA9%)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("text(%Stra\xC3\x9F" "e%)\n"), std::string::npos) << r.out;
     EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0) << "-o - wrote a file";
+    EXPECT_TRUE(access(st.work("font.pcx").c_str(), F_OK) == 0) << "no font";
 }
 
 TEST_F(Lrc, LongLinesAreSplitToFitTheScreenWithNoWordLostAndWordStampsOnTheirWords)
@@ -186,6 +195,7 @@ TEST_F(Lrc, LongLinesAreSplitToFitTheScreenWithNoWordLostAndWordStampsOnTheirWor
     EXPECT_EQ(shown, words + words);
     EXPECT_EQ(highlighted, 40);
     // Every line narrower than the screen: tralune-check measures with the same font.
+    write("gnusong.mp3", "");
     EXPECT_EQ(checked("script.txt"), "script.txt: 0 errors, 0 warnings; the script lasts 0:32.750 of song time\n");
 }
 
@@ -220,19 +230,51 @@ TEST_F(Lrc, BadInputFailsWithItsNameAndWritesNothing)
     EXPECT_EQ(lead.err, "tralune-lrc: bad lead \"soon\": give milliseconds from 0 to 600000\n");
 }
 
+TEST_F(Lrc, AnEmptyFolderGetsAFontOnceThatTheLinesAreFittedToAndTraluneLoads)
+{
+    // Words of DejaVu Sans Bold's widest letters: at 32 pixels fewer than 30 fit the screen.
+    std::string line;
+    for (int w = 0; w < 12; w++)
+        line += (w ? " " : "") + std::string("MWMW");
+    write("a.lrc", "[00:01.00]" + line + "\n");
+    ToolRun r = lrc({"a.lrc"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "a.lrc: note: no font was beside the script: made \"font.pcx\" from DejaVu Sans Bold at 32 pixels\n");
+    std::string script = readtext(st.work("script.txt"));
+    EXPECT_GE(std::count(script.begin(), script.end(), '%'), 4) << "the line is not split:\n" << script;
+    write("gnusong.mp3", "");
+    std::string report = checked("script.txt");
+    EXPECT_NE(report.find(": 0 errors, 0 warnings;"), std::string::npos) << report;
+    // The font is a font: tralune loads it without a word.
+    RunResult run = st.run({"script.txt"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "Opening file: script.txt\n");
+    // Made once: a second import finds it.
+    std::string font = readtext(st.work("font.pcx"));
+    r = lrc({"a.lrc"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readtext(st.work("font.pcx")), font);
+}
+
 TEST_F(Lrc, SongIsLinkedBesideTheScriptButAFileIsNeverReplaced)
 {
     write("a.lrc", "[00:01.00]Hello\n");
-    write("song.mp3", "not really a song");
-    mkdir(st.work("out").c_str(), 0755);
-    ToolRun r = lrc({"--song", "song.mp3", "-o", "out/script.txt", "a.lrc"});
+    mkdir(st.work("pack").c_str(), 0755);
+    mkdir(st.work("pack/out").c_str(), 0755);
+    write("pack/song.mp3", "not really a song");
+    ToolRun r = lrc({"--song", "pack/song.mp3", "-o", "pack/out/script.txt", "a.lrc"});
     ASSERT_EQ(r.status, 0) << r;
+    // Linked from the script's folder, so that the folder moved with its song still plays it.
     char target[4096] = {};
-    ASSERT_GT(readlink(st.work("out/gnusong.mp3").c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(readtext(target), "not really a song");
+    ASSERT_GT(readlink(st.work("pack/out/gnusong.mp3").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "../song.mp3");
+    ASSERT_EQ(rename(st.work("pack").c_str(), st.work("moved").c_str()), 0);
+    EXPECT_EQ(readtext(st.work("moved/out/gnusong.mp3")), "not really a song");
     // Linking again replaces the link; a file of that name is never replaced, and then no script is
     // written either.
-    EXPECT_EQ(lrc({"--song", "song.mp3", "-o", "out/script.txt", "a.lrc"}).status, 0);
+    write("song.mp3", "not really a song");
+    EXPECT_EQ(lrc({"--song", "song.mp3", "-o", "moved/out/script.txt", "a.lrc"}).status, 0);
+    EXPECT_EQ(readtext(st.work("moved/out/gnusong.mp3")), "not really a song");
     write("gnusong.mp3", "a real song");
     ToolRun refused = lrc({"--song", "song.mp3", "a.lrc"});
     EXPECT_EQ(refused.status, 1);
@@ -240,6 +282,26 @@ TEST_F(Lrc, SongIsLinkedBesideTheScriptButAFileIsNeverReplaced)
                            "(move it away to link the song)\n");
     EXPECT_EQ(readtext(st.work("gnusong.mp3")), "a real song");
     EXPECT_FALSE(access(st.work("script.txt").c_str(), F_OK) == 0);
+    EXPECT_FALSE(access(st.work("font.pcx").c_str(), F_OK) == 0) << "a font was left by a run that failed";
+}
+
+TEST_F(Lrc, SongThatIsNoMp3IsNotLinkedAndTheWarningSaysHowToConvertIt)
+{
+    writefile(st.work("font.pcx"), encodepcx(fullFont()));
+    write("a.lrc", "[00:01.00]Hello\n");
+    write("Our Song.ogg", "");
+    ToolRun r = lrc({"--song", "Our Song.ogg", "a.lrc"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "a.lrc: warning: the song \"Our Song.ogg\" is no MP3, and mpg123, which plays tralune's song, plays "
+                     "MP3 only: not linked. Make one beside the script with: ffmpeg -i 'Our Song.ogg' -vn -q:a 2 "
+                     "'./gnusong.mp3'\n");
+    struct stat link;
+    EXPECT_NE(lstat(st.work("gnusong.mp3").c_str(), &link), 0) << "linked";
+    EXPECT_NE(readtext(st.work("script.txt")).find("text(%Hello%)"), std::string::npos);
+    // And tralune-check says the song is missing.
+    ToolRun c = st.runtool(CHECK_BINARY, {});
+    EXPECT_NE(c.err.find("script.txt: warning: \"gnusong.mp3\" is missing: the song will be silent\n"), std::string::npos)
+        << c;
 }
 
 // Sung lines of every shape: enhanced with a closing stamp (the last word held to 7.0 s), enhanced
@@ -300,6 +362,7 @@ TEST_F(Lrc, FontTooTallForTwoRowsGivesOneRowWithAWarning)
                      "the script shows one\n");
     std::string script = readtext(st.work("script.txt"));
     EXPECT_EQ(script.find("textrow("), std::string::npos) << script;
+    write("gnusong.mp3", "");
     EXPECT_NE(checked("script.txt").find(": 0 errors, 0 warnings;"), std::string::npos);
 }
 

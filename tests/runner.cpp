@@ -87,13 +87,18 @@ RunResult Stage::run(const RunOptions& opts) const
     for (char** e = environ; *e; e++)
         env.push_back(*e);
     auto setenvline = [&env](const std::string& line) {
-        std::string name = line.substr(0, line.find('=') + 1);
-        for (auto& e : env)
-            if (e.compare(0, name.size(), name) == 0) {
-                e = line;
+        bool remove = line.find('=') == std::string::npos;
+        std::string name = remove ? line + "=" : line.substr(0, line.find('=') + 1);
+        for (auto e = env.begin(); e != env.end(); ++e)
+            if (e->compare(0, name.size(), name) == 0) {
+                if (remove)
+                    env.erase(e);
+                else
+                    *e = line;
                 return;
             }
-        env.push_back(line);
+        if (!remove)
+            env.push_back(line);
     };
     const char* path = getenv("PATH");
     setenvline("PATH=" + stubfolder() + ":" + (path ? path : "/usr/bin:/bin"));

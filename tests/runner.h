@@ -19,7 +19,8 @@ struct RunResult {
 
 struct RunOptions {
     std::vector<std::string> args;            // arguments after the program name
-    std::vector<std::string> env;             // NAME=value entries added to or replacing the environment
+    std::vector<std::string> env;             // NAME=value entries added to or replacing the environment;
+                                              // a bare NAME removes that variable
     double timeout = 20;                      // killed after this many seconds
     double signalafter = -1;                  // send signalnumber after this many seconds, if >= 0
     int signalnumber = 15;

@@ -319,6 +319,24 @@ TEST_F(Reader, CarriageReturnsAfterTheParenthesisAreHarmless)
     EXPECT_EQ(shownframes[1][0], 0x00070809u);
 }
 
+TEST_F(Reader, AByteOrderMarkIsSkippedAtTheVeryStartOnly)
+{
+    // Saved by an editor that marks UTF-8: the mark, then the first line.
+    std::string path = dir.write("s.txt", "\xEF\xBB\xBF" "clearscreen(1,2,3)\nclearscreen(4,5,6)\n");
+    script s;
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    ASSERT_EQ(shownframes.size(), 2u);
+    EXPECT_EQ(shownframes[0][0], 0x00010203u);
+    EXPECT_EQ(s.line, 3);
+    // A mark anywhere else, or one that is not whole, is part of its line, which names no command.
+    for (const char* text : {"clearscreen(1,2,3)\n\xEF\xBB\xBF" "clearscreen(4,5,6)\n", "\xEF\xBB" "clearscreen(1,2,3)\n",
+                             "\xEF\xBB\xBF\xEF\xBB\xBF" "hop()\n"}) {
+        std::string bad = dir.write("s.txt", text);
+        script again;
+        EXPECT_EXIT(again.readscript(bad.c_str()), ::testing::ExitedWithCode(1), "") << text;
+    }
+}
+
 TEST_F(Reader, ScriptErrorsEndTheProcessWithStatusOne)
 {
     const char* bad[] = {"hop()\n\n", "hop()\nnothing\n", "text(abc\n", "foo(x\n", "Text(x)\n", "text (x)\n",

@@ -1,30 +1,14 @@
-// tralune-mkfont: makes the player's font image (font.pcx) from a TrueType or OpenType font through FreeType.
-//
-// The image has the layout the player's font reads: row 0 is the marker row, whose pixel (0, 0) is the
-// key colour; each later non-key pixel of row 0 is a marker that ends a glyph slot, and the slot's width
-// is the count of key pixels since the previous marker. Slot 0's cell starts at column 0; the cell of
-// slot i >= 1 starts at the column of the marker that ended slot i - 1, so one column before each later
-// marker is left unused. Rows 1 to height - 1 hold the glyphs, each at its bearing on a common baseline.
-// The slots follow the player's slot table (font::slotchar): all 185 of them, or with --basic the first 64.
+// tralune-mkfont: makes the player's font image (font.pcx) from a TrueType or OpenType font through FreeType;
+// the drawing and the image's layout are the font maker's (fontmaker.h).
+#include "cli.h"
 #include "font.h"
-#include "pcxwrite.h"
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_BITMAP_H
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "fontmaker.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -34,19 +18,6 @@ const char PROGRAM[] = "tralune-mkfont";
 const int DEFAULT_SIZE = 28;
 const int MIN_SIZE = 4;
 const int MAX_SIZE = 256;
-// The player's decoder takes no more pixels than this, and a PCX header holds 16-bit sizes.
-const long long MAX_PIXELS = 16777216;
-const long long MAX_SIDE = 65535;
-// No font file comes near this; it keeps a mistaken argument (a disc image, say) from filling memory.
-const long long MAX_FONT_BYTES = 1LL << 30;
-// Key colours tried in order. An ink entry is the ink colour scaled toward black, so it can only equal
-// 0xFF00FF when the ink is 0xFF00FF itself, and only equal 0x00FF00 when the ink is 0x00FF00: one of
-// the two always fits.
-const uint32_t KEYS[] = {0xFF00FF, 0x00FF00};
-// Palette entry 0 is the key, entries 1 to 255 are the ink at coverage 1 to 255; the markers use the
-// full ink, which is never the key.
-const uint8_t KEY_INDEX = 0;
-const uint8_t MARKER_INDEX = 255;
 
 struct Options {
     int size = DEFAULT_SIZE;
@@ -54,17 +25,6 @@ struct Options {
     std::string output = "font.pcx";
     std::string fontfile;
     int slots = font::SLOTS;
-};
-
-// One rendered glyph: its advance and its coverage bitmap (0 to 255) with the bitmap's bearing. A
-// character the font lacks has no bitmap and advance 0: an empty slot, which the player skips.
-struct Glyph {
-    int advance = 0;
-    int left = 0;   // columns from the pen position to the bitmap's first column
-    int top = 0;    // rows from the baseline up to the bitmap's first row
-    int width = 0;
-    int rows = 0;
-    std::vector<uint8_t> coverage;
 };
 
 // Ends the run with status 1 after one line on standard error. Nothing has been written by then: the
@@ -89,32 +49,6 @@ void usage(FILE* to)
             "  --help           show this and exit\n"
             "An option's value may also follow an \"=\", as in --size=24.\n",
             PROGRAM, MIN_SIZE, MAX_SIZE, DEFAULT_SIZE, font::SLOTS);
-}
-
-// s in quotes for an error line; control characters become "?" so that the message stays one line.
-std::string quoted(std::string s)
-{
-    for (char& c : s)
-        if ((unsigned char)c < 0x20 || c == 0x7F)
-            c = '?';
-    return "\"" + s + "\"";
-}
-
-// A code point as UTF-8, for messages.
-std::string utf8(int ch)
-{
-    std::string s;
-    if (ch < 0x80) {
-        s += char(ch);
-    } else if (ch < 0x800) {
-        s += char(0xC0 | ch >> 6);
-        s += char(0x80 | (ch & 0x3F));
-    } else {
-        s += char(0xE0 | ch >> 12);
-        s += char(0x80 | (ch >> 6 & 0x3F));
-        s += char(0x80 | (ch & 0x3F));
-    }
-    return s;
 }
 
 // The --size value: a whole number of pixels from MIN_SIZE to MAX_SIZE, or the run fails.
@@ -189,265 +123,31 @@ Options parseargs(int argc, char** argv)
     return o;
 }
 
-// The whole font file. Fails with a one-line reason when it cannot be read; only regular files are
-// taken, since a pipe or a device could block for ever.
-std::vector<FT_Byte> readfont(const std::string& path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        fail("cannot read the font file " + quoted(path) + ": " + strerror(errno));
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        fail("cannot read the font file " + quoted(path) + ": " + strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        fail(quoted(path) + " is a folder, not a font file");
-    if (!S_ISREG(st.st_mode))
-        fail(quoted(path) + " is not a regular file");
-    if (st.st_size > MAX_FONT_BYTES)
-        fail(quoted(path) + " is too big to be a font file");
-    std::vector<FT_Byte> bytes(size_t(st.st_size));
-    size_t have = 0;
-    while (have < bytes.size()) {
-        ssize_t got = read(fd, bytes.data() + have, bytes.size() - have);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail("cannot read the font file " + quoted(path) + ": " + strerror(errno));
-        if (got == 0)
-            break; // the file shrank while being read; FreeType judges what is left
-        have += size_t(got);
-    }
-    bytes.resize(have);
-    close(fd);
-    return bytes;
-}
-
-// Copies the glyph slot's bitmap as coverage 0 to 255. Outline fonts render to 8-bit grey already;
-// bitmap fonts give 1, 2 or 4 bits or colour, which FreeType converts to grey levels that are scaled
-// here to the full range. False when FreeType cannot convert the bitmap.
-bool takecoverage(FT_Library lib, FT_GlyphSlot slot, Glyph& g)
-{
-    FT_Bitmap converted;
-    FT_Bitmap_Init(&converted);
-    const FT_Bitmap* bm = &slot->bitmap;
-    int levels = 256;
-    if (bm->pixel_mode != FT_PIXEL_MODE_GRAY) {
-        if (FT_Bitmap_Convert(lib, bm, &converted, 1) != 0) {
-            FT_Bitmap_Done(lib, &converted);
-            return false;
-        }
-        bm = &converted;
-        levels = std::max(2, int(converted.num_grays));
-    } else {
-        levels = std::max(2, int(bm->num_grays));
-    }
-    g.left = slot->bitmap_left;
-    g.top = slot->bitmap_top;
-    g.width = int(bm->width);
-    g.rows = int(bm->rows);
-    g.coverage.assign(size_t(g.width) * g.rows, 0);
-    int pitch = bm->pitch < 0 ? -bm->pitch : bm->pitch;
-    for (int r = 0; r < g.rows; r++) {
-        // A negative pitch means the rows are stored bottom row first.
-        const unsigned char* row = bm->buffer + size_t(bm->pitch < 0 ? g.rows - 1 - r : r) * pitch;
-        for (int c = 0; c < g.width; c++) {
-            int level = std::min(int(row[c]), levels - 1);
-            g.coverage[size_t(r) * g.width + c] = uint8_t((level * 255 + (levels - 1) / 2) / (levels - 1));
-        }
-    }
-    FT_Bitmap_Done(lib, &converted);
-    return true;
-}
-
-// Whole pixels covering a 26.6 fixed-point distance: rounded up for positive values.
-int ceil26dot6(long v)
-{
-    return int(v >= 0 ? (v + 63) / 64 : -((-v) / 64));
-}
-
-// The ink colour at coverage k of 255, scaled toward black and rounded per component.
-uint32_t inkat(uint32_t colour, int k)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        uint32_t c = (colour >> shift) & 0xFF;
-        out |= ((c * uint32_t(k) + 127) / 255) << shift;
-    }
-    return out;
-}
-
-// A key colour that no ink level of colour equals.
-uint32_t choosekey(uint32_t colour)
-{
-    for (uint32_t key : KEYS) {
-        bool clash = false;
-        for (int k = 1; k <= 255; k++)
-            clash = clash || inkat(colour, k) == key;
-        if (!clash)
-            return key;
-    }
-    fail("no key colour fits the ink colour"); // cannot happen, see KEYS
-}
-
-// Writes bytes to path through a temporary file beside it, so a failed write leaves neither a partial
-// file nor a damaged older one. Fails with a one-line reason.
-void save(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        fail("cannot write " + quoted(path) + ": " + strerror(errno));
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size() && !error) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno != EINTR)
-            error = errno;
-        else if (put > 0)
-            done += size_t(put);
-    }
-    if (close(fd) != 0 && !error)
-        error = errno;
-    if (!error && rename(temp.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error) {
-        unlink(temp.c_str());
-        fail("cannot write " + quoted(path) + ": " + strerror(error));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     Options o = parseargs(argc, argv);
-    std::vector<FT_Byte> data = readfont(o.fontfile);
+    fontstyle style;
+    style.size = o.size;
+    style.colour = o.colour;
+    style.slots = o.slots;
+    madefont made;
+    std::string why = makefont(o.fontfile, style, &made);
+    if (!why.empty())
+        fail(why);
+    why = savefile(o.output, made.pcx);
+    if (!why.empty())
+        fail(why);
 
-    FT_Library lib;
-    if (FT_Init_FreeType(&lib) != 0)
-        fail("cannot start FreeType");
-    FT_Face face;
-    if (FT_New_Memory_Face(lib, data.data(), FT_Long(data.size()), 0, &face) != 0)
-        fail(quoted(o.fontfile) + " is not a font that FreeType can read");
-    // FreeType picks a Unicode character map when the font has one. Older fonts may only have a
-    // Macintosh Roman map, which agrees with Unicode on ASCII.
-    if (!face->charmap && face->num_charmaps > 0)
-        FT_Set_Charmap(face, face->charmaps[0]);
-    if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(o.size)) != 0)
-        fail(quoted(o.fontfile) + " cannot be drawn at " + std::to_string(o.size) +
-             " pixels (a bitmap font without that size?)");
-
-    // Only a Unicode map agrees with the slot table past ASCII; in any other map the later slots are
-    // left empty rather than filled with whatever letters that map keeps at those codes.
-    bool unicode = face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE;
-    std::vector<Glyph> glyphs(size_t(o.slots));
-    std::string missing;
-    int drawn = 0, basic = 0;
-    for (int s = 0; s < o.slots; s++) {
-        int ch = font::slotchar(s);
-        FT_UInt index = unicode || ch < 0x80 ? FT_Get_Char_Index(face, FT_ULong(ch)) : 0;
-        if (index == 0) {
-            missing += utf8(ch);
-            continue;
-        }
-        // Some fonts carry hinting programs that FreeType refuses; those glyphs are drawn unhinted.
-        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER) != 0 &&
-            FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_NO_HINTING) != 0)
-            fail(quoted(o.fontfile) + ": FreeType cannot draw the glyph for " + utf8(ch));
-        // Hinted advances are whole pixels already; rounding covers unhinted ones.
-        glyphs[s].advance = std::max(1, int((face->glyph->advance.x + 32) >> 6));
-        if (!takecoverage(lib, face->glyph, glyphs[s]))
-            fail(quoted(o.fontfile) + ": FreeType cannot convert the bitmap of " + utf8(ch));
-        drawn++;
-        basic += s < font::BASIC_SLOTS;
-    }
-    if (basic == 0)
-        fail(quoted(o.fontfile) + " has none of the characters A-Z, a-z, 0-9, ! and ?");
-    // Slot 0 cannot be empty: its marker would then lie on column 0, whose colour is the key. The player
-    // makes a space as wide as slot 0, so a font without "A" gets a blank slot 0 as wide as its space.
-    if (glyphs[0].advance == 0) {
-        FT_UInt space = FT_Get_Char_Index(face, ' ');
-        glyphs[0].advance = 1;
-        if (space != 0 && (FT_Load_Glyph(face, space, FT_LOAD_DEFAULT) == 0 ||
-                           FT_Load_Glyph(face, space, FT_LOAD_NO_HINTING) == 0))
-            glyphs[0].advance = std::max(1, int((face->glyph->advance.x + 32) >> 6));
-    }
-
-    // Rows above and below the baseline: the font's ascender and descender at this size, or more where
-    // a glyph reaches further, so that no glyph loses rows.
-    long above = std::max(0, ceil26dot6(face->size->metrics.ascender));
-    long below = std::max(0, ceil26dot6(-face->size->metrics.descender));
-    for (const Glyph& g : glyphs) {
-        if (g.rows == 0)
-            continue;
-        above = std::max<long>(above, g.top);
-        below = std::max<long>(below, long(g.rows) - g.top);
-    }
-    long long height = 1 + std::max(1L, above + below);
-
-    // Slot 0 starts at column 0 and is ended by a marker just after it; every later slot starts on the
-    // previous marker and is followed by one unused column and its own marker.
-    std::vector<long long> start(size_t(o.slots)), marker(size_t(o.slots));
-    for (int s = 0; s < o.slots; s++) {
-        start[s] = s == 0 ? 0 : marker[s - 1];
-        marker[s] = s == 0 ? glyphs[0].advance : marker[s - 1] + glyphs[s].advance + 1;
-    }
-    // An even width leaves no padding in the rows; the extra key column forms no glyph.
-    long long width = marker[size_t(o.slots) - 1] + 1;
-    width += width & 1;
-    if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)
-        fail("at " + std::to_string(o.size) + " pixels the glyphs of " + quoted(o.fontfile) + " need an image of " +
-             std::to_string(width) + " x " + std::to_string(height) +
-             " pixels, more than the player reads; try a smaller size" +
-             (o.slots > font::BASIC_SLOTS ? " or --basic" : ""));
-
-    PcxImage img;
-    img.width = int(width);
-    img.height = int(height);
-    img.indexes.assign(size_t(width * height), KEY_INDEX);
-    for (int s = 0; s < o.slots; s++)
-        img.indexes[size_t(marker[s])] = MARKER_INDEX;
-    for (int s = 0; s < o.slots; s++) {
-        const Glyph& g = glyphs[s];
-        for (int r = 0; r < g.rows; r++) {
-            long y = 1 + above - g.top + r;
-            if (y < 1 || y >= height)
-                continue;
-            for (int c = 0; c < g.width; c++) {
-                // Ink left of the pen position or past the advance would fall into a neighbour's cell.
-                long x = g.left + c;
-                uint8_t k = g.coverage[size_t(r) * g.width + c];
-                if (k != 0 && x >= 0 && x < g.advance)
-                    img.indexes[size_t(y * width + start[s] + x)] = k;
-            }
-        }
-    }
-
-    uint32_t key = choosekey(o.colour);
-    img.palette.assign(768, 0);
-    for (int v = 0; v < 256; v++) {
-        uint32_t c = v == KEY_INDEX ? key : inkat(o.colour, v);
-        img.palette[3 * v] = uint8_t(c >> 16);
-        img.palette[3 * v + 1] = uint8_t(c >> 8);
-        img.palette[3 * v + 2] = uint8_t(c);
-    }
-
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
-
-    save(o.output, encodepcx(img));
-
-    if (!missing.empty())
+    if (!made.missing.empty())
         fprintf(stderr,
                 "%s: warning: %s has no glyph for \"%s\"; those slots are left empty, so tralune skips "
                 "those characters\n",
-                PROGRAM, quoted(o.fontfile).c_str(), missing.c_str());
+                PROGRAM, quoted(o.fontfile).c_str(), made.missing.c_str());
     char keytext[8];
-    snprintf(keytext, sizeof keytext, "%06X", unsigned(key));
-    printf("%s: %d glyphs, %lld x %lld pixels, key colour %s\n", o.output.c_str(), drawn, width, height, keytext);
+    snprintf(keytext, sizeof keytext, "%06X", unsigned(made.key));
+    printf("%s: %d glyphs, %lld x %lld pixels, key colour %s\n", o.output.c_str(), made.drawn, made.width,
+           made.height, keytext);
     return 0;
 }

@@ -112,14 +112,11 @@ void checklinkable(const std::string& link, const std::string& target, const cha
         r.fail(quoted(link) + " is there and is no symbolic link: not replaced (move it away to link the " + what + ")");
 }
 
-// Links link to target, made beside the old link and renamed over it so that a link is always there.
-void makelink(const std::string& link, const std::string& target, const report& r)
+// Links link, in folder, to target, by its path from there as the song is linked, so that the folder can
+// be moved with the stream; made beside the old link and renamed over it so that a link is always there.
+void makelink(const std::string& folder, const std::string& link, const std::string& target, const report& r)
 {
-    char* real = realpath(target.c_str(), nullptr);
-    if (!real)
-        r.fail("cannot link the stream " + quoted(target) + ": " + strerror(errno));
-    std::string to = real;
-    free(real);
+    std::string to = linktarget(target, folder, r);
     std::string temp = link + ".tmp" + std::to_string(getpid());
     unlink(temp.c_str());
     if (symlink(to.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
@@ -294,7 +291,7 @@ int main(int argc, char** argv)
     if (iszip && !zip.unpack(stream, inside(folder, zip.songname())))
         r.fail(zip.why());
     if (linkstream)
-        makelink(streamlink, stream, r);
+        makelink(folder, streamlink, stream, r);
     savescript(commentline("Made by tralune-cdg from " + from + "; the stream is timed by the song.") +
                    "cdg(" + STREAM_LINK + ")\n",
                o, r);

@@ -8,6 +8,7 @@
 #include "text.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +18,9 @@
 #include <vector>
 
 namespace {
+
+// The song tralune plays, from the folder it is started in.
+const char SONG[] = "gnusong.mp3";
 
 // "m:ss.mmm".
 std::string songtimename(long long ms)
@@ -56,6 +60,7 @@ public:
             out << path << ": error: cannot open the script: " << strerror(errno) << "\n";
             return 1;
         }
+        checkfolder();
         char text[100];
         for (line = 1; in.next(text); line++) {
             if (in.cut())
@@ -73,7 +78,10 @@ public:
 private:
     void report(const char* kind, const std::string& message)
     {
-        out << path << ":" << line << ": " << kind << ": " << message << "\n";
+        if (line > 0)
+            out << path << ":" << line << ": " << kind << ": " << message << "\n";
+        else
+            out << path << ": " << kind << ": " << message << "\n";
     }
     void error(const std::string& message)
     {
@@ -135,6 +143,43 @@ private:
         }
     }
 
+    // What the whole run lacks, said once before the lines: the font and the song, which tralune loads
+    // from the folder it is started in.
+    void checkfolder()
+    {
+        line = 0;
+        struct stat st;
+        if (!fontloaded && drawstext())
+            warning("the font " + quoted(fontpath) +
+                    (stat(fontpath.c_str(), &st) == 0 ? " cannot be read as a font image" : " is missing") +
+                    ": every text line will be blank (tralune-mkfont makes a font)");
+        if (stat(SONG, &st) != 0) {
+            char target[4096];
+            ssize_t n = readlink(SONG, target, sizeof target - 1);
+            if (n > 0)
+                warning(std::string("\"") + SONG + "\" links to " + quoted(std::string(target, size_t(n))) +
+                        ", which is missing: the song will be silent");
+            else
+                warning(std::string("\"") + SONG + "\" is missing: the song will be silent");
+        }
+    }
+
+    // Whether any line of the script draws text: a script that only plays a CD+G stream needs no font.
+    bool drawstext()
+    {
+        scriptfile in(path.c_str());
+        script p;
+        char text[100];
+        while (in.next(text)) {
+            if (in.cut())
+                in.skiprest();
+            int c = p.parseline(text) == script::OK && p.cmd[0] ? p.findcommand() : script::UNKNOWN;
+            if (c == script::TEXT || c == script::TEXTROW)
+                return true;
+        }
+        return false;
+    }
+
     void unknowncommand()
     {
         std::string message = "unknown command " + quoted(s.cmd);
@@ -181,12 +226,9 @@ private:
 
     void checktext(const char* text, int row)
     {
-        if (!fontloaded) {
-            if (!fontreported)
-                warning("text lines draw nothing: no font can be loaded from " + quoted(fontpath));
-            fontreported = true;
+        // Said once for the whole script, before its lines.
+        if (!fontloaded)
             return;
-        }
         long long width = f.textwidth(text);
         if (width > 0 && width < SCREEN_W)
             checkoverdraw(text, row, width);
@@ -323,7 +365,7 @@ private:
     std::string path, fontpath;
     std::ostream& out;
     font f;
-    bool fontloaded = false, fontreported = false;
+    bool fontloaded = false;
     script s;
     int line = 0, errors = 0, warnings = 0;
     // Microseconds from the program's start to the end of the last wait so far.

@@ -2,10 +2,12 @@
 #include "lyrics.h"
 #include "cli.h"
 #include "font.h"
+#include "fontmaker.h"
 #include "gfx.h"
 #include "text.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +38,44 @@ const size_t MAX_ROW_TEXT = 86;
 const long long NO_LEAD = 1000000000000LL;
 // No song file is anywhere near this; it keeps a mistaken argument (a disc image) from filling memory.
 const long long MAX_FILE_BYTES = 64LL << 20;
+// The font made for a folder that has none: the demo's, bold so that it stands out on a picture, at a
+// size where a line of about 30 characters fits the screen.
+const char DEFAULT_FONT_NAME[] = "DejaVu Sans Bold";
+const int DEFAULT_FONT_SIZE = 32;
+
+// A font made for the folder of the script being written, which savescript puts there with the script.
+struct pendingfont {
+    std::string path;            // where it goes; "" when none was made
+    std::vector<uint8_t> pcx;
+};
+pendingfont pending;
+
+// The default font drawn once a run; "" or why it cannot be.
+const std::string& defaultfont(madefont** made)
+{
+    static madefont font;
+    static std::string why = "-";
+    if (why == "-") {
+        fontstyle style;
+        style.size = DEFAULT_FONT_SIZE;
+        why = makefont(TRALUNE_DEFAULT_FONT, style, &font);
+    }
+    *made = &font;
+    return why;
+}
+
+// Loads a font image held in memory into f, through an anonymous file: the player's decoder reads
+// files. true when it loaded.
+bool loadfrommemory(font& f, const std::vector<uint8_t>& pcx)
+{
+    int fd = memfd_create("font.pcx", MFD_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = write(fd, pcx.data(), pcx.size()) == ssize_t(pcx.size()) &&
+              f.loadfont(("/proc/self/fd/" + std::to_string(fd)).c_str()) == 0;
+    close(fd);
+    return ok;
+}
 
 bool parseinteger(const std::string& text, long long min, long long max, long long* value)
 {
@@ -56,6 +96,25 @@ std::string folderof(const std::string& path)
 std::string under(const std::string& folder, const std::string& path)
 {
     return path[0] == '/' || folder == "." ? path : folder + "/" + path;
+}
+
+// path in single quotes for a shell command line.
+std::string shellquoted(const std::string& path)
+{
+    std::string q = "'";
+    for (char c : path)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Whether a file's name says MP3, the one kind mpg123 plays.
+bool ismp3(const std::string& path)
+{
+    std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : end)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return end == ".mp3";
 }
 
 std::string songtime(long long ms)
@@ -112,10 +171,13 @@ public:
     {
         std::string fontpath = o.font.empty() ? under(folderof(o.output), "font.pcx") : o.font;
         struct stat st;
-        bool present = !o.font.empty() || stat(fontpath.c_str(), &st) == 0;
+        bool present = !o.font.empty() || lstat(fontpath.c_str(), &st) == 0;
         havefont = present && f.loadfont(fontpath.c_str()) == 0;
         if (present && !havefont)
             r.warning(0, "the font " + quoted(fontpath) + " cannot be read: lines are only split to fit a script line");
+        pending = pendingfont();
+        if (!present)
+            makefontfor(fontpath);
         // tralune refuses a row that does not fit the screen.
         if (rows == 2 && havefont && SCREEN_H / f.height < 2) {
             r.warning(0, "the font " + quoted(fontpath) + " is " + std::to_string(f.height) +
@@ -166,6 +228,24 @@ public:
     }
 
 private:
+    // A folder without a font would play its song to a blank screen: one is made for it, measured
+    // with here and saved beside the script by savescript.
+    void makefontfor(const std::string& fontpath)
+    {
+        madefont* made;
+        std::string why = defaultfont(&made);
+        if (why.empty() && !loadfrommemory(f, made->pcx))
+            why = std::string("cannot load it: ") + strerror(errno);
+        if (!why.empty()) {
+            r.warning(0, "no font beside the script, and none can be made: " + why +
+                             "; every text line will be blank (tralune-mkfont makes a font)");
+            return;
+        }
+        havefont = true;
+        pending.path = fontpath;
+        pending.pcx = made->pcx;
+    }
+
     void at(long long ms)
     {
         if (ms <= now)
@@ -413,6 +493,43 @@ private:
 
 } // namespace
 
+std::string linktarget(const std::string& file, const std::string& folder, const report& r)
+{
+    auto real = [&](const std::string& path) {
+        char* p = realpath(path.c_str(), nullptr);
+        if (!p)
+            r.fail("cannot link " + quoted(file) + ": " + (path == file ? "" : quoted(path) + ": ") +
+                   strerror(errno));
+        std::string s = p;
+        free(p);
+        return s;
+    };
+    std::string to = real(file), from = real(folder);
+    // Both are absolute and without "." or ".." parts; compare them folder by folder.
+    auto parts = [](const std::string& path) {
+        std::vector<std::string> names;
+        for (size_t i = 1; i < path.size();) {
+            size_t j = path.find('/', i);
+            j = j == std::string::npos ? path.size() : j;
+            names.push_back(path.substr(i, j - i));
+            i = j + 1;
+        }
+        return names;
+    };
+    std::vector<std::string> a = parts(from), b = parts(to);
+    size_t common = 0;
+    while (common < a.size() && common + 1 < b.size() && a[common] == b[common])
+        common++;
+    if (common == 0)
+        return to;
+    std::string rel;
+    for (size_t i = common; i < a.size(); i++)
+        rel += "../";
+    for (size_t i = common; i < b.size(); i++)
+        rel += b[i] + (i + 1 < b.size() ? "/" : "");
+    return rel;
+}
+
 bool importoption(cmdline& cl, scriptoptions& o, bool songnamed)
 {
     std::string v;
@@ -470,7 +587,8 @@ const char* importoptionshelp(bool songnamed)
         "  --picture FILE      show this PCX picture at the top, on the --background colour, before each\n"
         "                      line; keep it clear of the text rows (two font heights at the bottom)\n"
         "  --background R,G,B  the colour the screen is cleared to; default 0,0,0 (black)\n"
-        "  --font FILE         the font to fit lines to; default font.pcx beside the script, if there\n"
+        "  --font FILE         the font to fit lines to; default font.pcx beside the script, made\n"
+        "                      there from DejaVu Sans Bold when there is none\n"
         "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
         "  --fill              keep the part of a line already sung highlighted\n"
         "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n";
@@ -483,12 +601,17 @@ const char* importoptionshelp(bool songnamed)
     return (songnamed ? named : file).c_str();
 }
 
-void report::warning(int line, const std::string& message)
+void report::warning(int line, const std::string& message) const
 {
     if (line > 0)
         fprintf(to, "%s:%d: warning: %s\n", file.c_str(), line, message.c_str());
     else
         fprintf(to, "%s: warning: %s\n", file.c_str(), message.c_str());
+}
+
+void report::note(const std::string& message) const
+{
+    fprintf(to, "%s: note: %s\n", file.c_str(), message.c_str());
 }
 
 void report::fail(const std::string& message) const
@@ -555,17 +678,28 @@ std::string makescript(const song& s, const scriptoptions& o, const std::string&
 
 void savescript(const std::string& text, const scriptoptions& o, const report& r)
 {
+    std::string folder = o.output == "-" ? "." : folderof(o.output);
     std::string link, target;
-    if (!o.songfile.empty()) {
-        char* real = realpath(o.songfile.c_str(), nullptr);
-        if (!real)
-            r.fail("cannot link the song " + quoted(o.songfile) + ": " + strerror(errno));
-        target = real;
-        free(real);
-        link = under(o.output == "-" ? "." : folderof(o.output), "gnusong.mp3");
+    if (!o.songfile.empty() && !ismp3(o.songfile)) {
+        // Still worth a script: the song only needs converting, and the command says how.
+        r.warning(0, "the song " + quoted(o.songfile) + " is no MP3, and mpg123, which plays tralune's song, " +
+                         "plays MP3 only: not linked. Make one beside the script with: ffmpeg -i " +
+                         shellquoted(o.songfile) + " -vn -q:a 2 " + shellquoted(folder + "/gnusong.mp3"));
+    } else if (!o.songfile.empty()) {
+        target = linktarget(o.songfile, folder, r);
+        link = under(folder, "gnusong.mp3");
         struct stat st;
         if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
             r.fail(quoted(link) + " is there and is no symbolic link: not replaced (move it away to link the song)");
+    }
+    if (!pending.path.empty()) {
+        std::string why = savefile(pending.path, pending.pcx);
+        if (!why.empty())
+            r.warning(0, why + ": every text line will be blank");
+        else
+            r.note("no font was beside the script: made " + quoted(pending.path) + " from " + DEFAULT_FONT_NAME +
+                   " at " + std::to_string(DEFAULT_FONT_SIZE) + " pixels");
+        pending = pendingfont();
     }
     if (o.output == "-") {
         std::cout << text << std::flush;

@@ -36,7 +36,8 @@ struct scriptoptions {
     std::string output = "script.txt";  // "-" for standard output
     std::string picture;                // shown at the top before each line; none: clearscreen instead
     std::string background = "0,0,0";  // the clearscreen colour, "R,G,B"
-    std::string font;                   // the font to measure lines with; "" for font.pcx when present
+    std::string font;                   // the font to measure lines with; "" for font.pcx beside the
+                                        // script, made there when there is none
     long long lead = 1000;              // milliseconds a line may appear before it is sung
     bool fill = false;                  // keep what has been sung of a line highlighted
     long long offset = 0;               // milliseconds added to the file's own offset, same sign
@@ -60,7 +61,9 @@ class report {
 public:
     // Messages go to `to`, standard error unless a caller (a fuzz target) wants them elsewhere.
     explicit report(const std::string& file, FILE* to = stderr) : file(file), to(to) {}
-    void warning(int line, const std::string& message);
+    void warning(int line, const std::string& message) const;
+    // "FILE: note: message": something done that the user should know of, no problem.
+    void note(const std::string& message) const;
     // Ends the run with status 1 after "FILE: error: message"; nothing has been written by then.
     [[noreturn]] void fail(const std::string& message) const;
     const std::string& name() const { return file; }
@@ -91,17 +94,28 @@ std::string readinput(const std::string& path, const report& r);
 //    boundaries into lines that fit, the pieces keeping their times;
 //  - ")" and "%" and control characters, which cannot stand in a script line, are left out with a
 //    warning; characters the font has no glyph for are named in one warning.
-// heading is the script's first comment line, naming where it came from.
+// heading is the script's first comment line, naming where it came from. Without o.font and without a
+// font.pcx beside o.output (in the current folder for "-"), one is drawn from DejaVu Sans Bold at 32
+// pixels, the lines are fitted to it, and the next savescript puts it there; where it cannot be drawn,
+// one warning says that every text line will be blank, and lines are only fitted to a script line.
 std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r);
 
 // heading as a script's comment line, line feed included: "; " and heading, each control character as
 // "?", cut short with "..." to the 99 characters tralune reads of a line.
 std::string commentline(const std::string& heading);
 
+// What a symbolic link in folder to file should hold: file's path from folder, so that the two can move
+// together, or its absolute path where they share no folder below the root (a file on another disc).
+// Fails the run through r when the file or the folder cannot be found.
+std::string linktarget(const std::string& file, const std::string& folder, const report& r);
+
 // Writes text to o.output through a temporary file renamed into place, or to standard output for "-",
-// then links the song (o.songfile) as gnusong.mp3 beside it. Checks first that the link can be made
-// (an existing gnusong.mp3 that is not a symbolic link is never replaced), so that a failure leaves
-// nothing half done; fails the run through r.
+// with the font makescript made for its folder (said in one note), then links the song (o.songfile)
+// as gnusong.mp3 beside it, by its path from there where the two share a folder below the root, so
+// that they can be moved together. A song whose name does not end in ".mp3" is not linked: one warning
+// gives the ffmpeg command that converts it. Checks first that the link can be made (an existing
+// gnusong.mp3 that is not a symbolic link is never replaced), so that a failure leaves nothing half
+// done; fails the run through r. For "-" the script's folder is the current folder.
 void savescript(const std::string& text, const scriptoptions& o, const report& r);
 
 #endif

@@ -35,24 +35,6 @@ std::string beside(const std::string& file, const std::string& name)
     return name[0] == '/' || folder == "." ? name : folder + "/" + name;
 }
 
-// path in single quotes for a shell command line.
-std::string shellquoted(const std::string& path)
-{
-    std::string q = "'";
-    for (char c : path)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-bool ismp3(const std::string& path)
-{
-    std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-    for (char& c : end)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return end == ".mp3";
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,14 +74,6 @@ int main(int argc, char** argv)
         if (u.audio.empty())
             r.fail("--song: the file names no song (#AUDIO or #MP3); give one as --song=FILE");
         o.songfile = beside(file, u.audio);
-    }
-    if (!o.songfile.empty() && !ismp3(o.songfile)) {
-        // Still worth a script: the song only needs converting, and the command says how.
-        std::string target = (o.output == "-" ? "." : folderof(o.output)) + "/gnusong.mp3";
-        r.warning(0, "the song " + quoted(o.songfile) + " is no MP3, and mpg123, which plays tralune's song, " +
-                         "plays MP3 only: not linked. Make one beside the script with: ffmpeg -i " +
-                         shellquoted(o.songfile) + " -vn -q:a 2 " + shellquoted(target));
-        o.songfile.clear();
     }
     savescript(makescript(u.s, o, "Made by tralune-ultrastar from " + file + "; times are song times.", r), o, r);
     return 0;
