@@ -364,13 +364,14 @@ private:
             originals = originals || (e.comment && effect == "karaoke");
         }
         // Templater output is one line per syllable and effect layer; the Comment lines it was made from
-        // hold the song's lines as they are sung.
+        // hold the song's lines as they are sung. Lines the templater left alone (a translation) stay.
         std::vector<std::pair<const event*, eventtext>> lyrics;
         for (const event& e : events) {
             std::string effect = lower(e.effect);
             if (startswith(effect, "template") || startswith(effect, "code"))
                 continue;
-            if (fx && originals ? !(e.comment && effect == "karaoke") : e.comment)
+            bool templated = fx && originals;
+            if (e.comment ? !(templated && effect == "karaoke") : templated && effect == "fx")
                 continue;
             eventtext t = textreader(e.text, e.start, e.end).read();
             bool words = false;

@@ -30,10 +30,10 @@ struct assfile {
 //    (\p1 to \p0) are dropped;
 //  - lyrics: Dialogue lines; Comment lines and templater lines (Effect "template..." or "code...") are
 //    skipped, except that beside templater output (Effect "fx") the Comment lines of Effect "karaoke"
-//    are the lyrics and the fx copies are not; of several styles, the one with the most lines with
-//    karaoke tags, unless style names one; a line without tags is highlighted whole at its Start (a
-//    line with \N breaks row by row, evenly to its End); a line repeated at the same Start (a layered
-//    copy) is taken once.
+//    are the lyrics and the fx copies are not (other Dialogue lines stay); of several styles, the one
+//    with the most lines with karaoke tags (then the most lines, then the first), unless style names
+//    one; a line without tags is highlighted whole at its Start (a line with \N row by row, its time
+//    shared evenly up to its End); a line repeated at the same Start (a layered copy) is taken once.
 // Each row of an event becomes a lyric line whose end is its last syllable's end (the event's End
 // for a line without tags). offset milliseconds are taken from every time. Malformed lines (too few
 // fields, a bad time, an End before the Start) are skipped with a warning through r naming the line.
