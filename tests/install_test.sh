@@ -51,6 +51,10 @@ pages)
     "#BPM" "#GAP" "#RELATIVE" "#ENCODING" "#AUDIO" "#MP3" ffmpeg; do
     grep -qF -- "$option" "$tmp/tralune-ultrastar.1.flat" || fail "tralune-ultrastar(1) does not mention $option"
   done
+  for option in -o --picture --background --font --lead --fill --offset --song --style --help \
+    "[Events]" "Format:" Dialogue Comment karaoke fx '\kf' '\ko' '\N' '\p1'; do
+    grep -qF -- "$option" "$tmp/tralune-ass.1.flat" || fail "tralune-ass(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)
