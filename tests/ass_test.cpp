@@ -256,6 +256,36 @@ TEST_F(Ass, TemplaterOutputGivesWayToItsKaraokeLinesInTheChosenStyle)
     EXPECT_EQ(walk(checked()).highlights, "1.000 Your words\n5.000 I love you\n");
 }
 
+TEST_F(Ass, AStyleForEveryLineAndARunOfUnclosedBracesAreReadInOnePass)
+{
+    // 2,000 events of a style each (as a file whose styles name singers might have), and one line of
+    // 40,000 unclosed "{" ("{0{1{2..."), which is text. Read in one pass, the file takes well under the
+    // run's 20 s; the warning names a dozen styles and counts the rest.
+    std::string braces;
+    for (int i = 0; i < 40000; i++)
+        braces += "{" + std::to_string(i);
+    std::string file = std::string("[Events]\n") + EVENT_FORMAT + "Dialogue: 0,0:00:00.50,0:00:01.00,Late,,0,0,0,," +
+                       braces + "\n";
+    for (int i = 0; i < 2000; i++)
+        file += "Dialogue: 0,0:00:" + std::to_string(10 + i % 50) + ".00,0:01:00.00,S" + std::to_string(i) +
+                ",,0,0,0,,{\\k10}w" + std::to_string(i) + "\n";
+    st.write("many.ass", file);
+    ToolRun r = import({"many.ass"});
+    ASSERT_TRUE(r.exited) << "still reading after 20 s";
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.err, "many.ass: warning: the lines come in 2001 styles: the script follows \"S0\", the one with the "
+                     "most karaoke lines (1); --style NAME takes another: \"Late\" (0), \"S1\" (1), \"S2\" (1), "
+                     "\"S3\" (1), \"S4\" (1), \"S5\" (1), \"S6\" (1), \"S7\" (1), \"S8\" (1), \"S9\" (1), "
+                     "\"S10\" (1), \"S11\" (1) and 1988 more\n");
+    r = import({"--style", "Late", "many.ass"});
+    ASSERT_EQ(r.status, 0) << r;
+    walked w = walk(checked());
+    EXPECT_EQ(w.highlights.substr(0, 9), "0.500 {0{") << w.highlights.substr(0, 200);
+    // The line, cut into screen lines that fit, is all there.
+    w.lines.erase(std::remove(w.lines.begin(), w.lines.end(), '\n'), w.lines.end());
+    EXPECT_EQ(w.lines, braces);
+}
+
 TEST_F(Ass, FileWithNothingToSingStopsWithOneMessageAndWritesNothing)
 {
     struct bad {

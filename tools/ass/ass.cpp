@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -133,7 +134,9 @@ public:
         cur = {start, end, ""};
         for (size_t i = 0; i < t.size();) {
             if (t[i] == '{') {
-                size_t close = t.find('}', i);
+                // Found once for all the "{" before it, so that a run of unclosed ones is read in one pass.
+                if (close != std::string::npos && close <= i)
+                    close = t.find('}', i);
                 // An unclosed "{" is shown as it is by the renderers, and so is sung here.
                 if (close != std::string::npos) {
                     block(i + 1, close);
@@ -209,6 +212,7 @@ private:
     const long long start, end;
     eventtext out;
     syllable cur;
+    size_t close = 0;      // the first "}" at or after the last "{" read; npos when there is none
     long long clock = 0;   // centiseconds from the start at which the next syllable starts
     bool drawing = false;
 };
@@ -390,18 +394,25 @@ private:
             int karaoke, lines;
         };
         std::vector<count> styles;
+        std::map<std::string, size_t> at;
         for (const auto& l : lyrics) {
-            auto c = std::find_if(styles.begin(), styles.end(), [&](const count& c) { return c.style == l.first->style; });
-            if (c == styles.end())
-                c = styles.insert(styles.end(), {l.first->style, 0, 0});
-            c->karaoke += l.second.karaoke;
-            c->lines++;
+            auto i = at.emplace(l.first->style, styles.size()).first;
+            if (i->second == styles.size())
+                styles.push_back({l.first->style, 0, 0});
+            count& c = styles[i->second];
+            c.karaoke += l.second.karaoke;
+            c.lines++;
         }
+        // The styles but one, each with its number of karaoke lines; a dozen at most, so that a file
+        // with a style for every line still gives a message one can read.
         auto names = [&](const std::string& but) {
             std::string list;
+            size_t named = 0, shown = 12;
             for (const count& c : styles)
-                if (c.style != but)
+                if (c.style != but && named++ < shown)
                     list += (list.empty() ? "" : ", ") + quoted(c.style) + " (" + std::to_string(c.karaoke) + ")";
+            if (named > shown)
+                list += " and " + std::to_string(named - shown) + " more";
             return list;
         };
         const count* chosen = &styles[0];
