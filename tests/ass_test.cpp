@@ -145,6 +145,9 @@ Dialogue: 0,0:00:30.00,0:00:31.00,Default,,0,0,0,,{\k10}not an event
                             "12.000 How\n12.500 I\n12.900 won\n13.200 der\n13.800 what\n");
     EXPECT_EQ(w.lines, "Twinkle\nTwinkle, twinkle\nlittle star!\nUp above the world\none two three {4\n"
                        "How I wonder what\n");
+    // The last syllable, " what", ends at 14.800: the last line stays up 3 s after it, not after its start.
+    std::string script = readtext(st.work("script.txt"));
+    EXPECT_EQ(script.substr(script.rfind("at(")), "at(17.800)\n");
 
     // --offset moves every syllable, --fill keeps what has been sung lit.
     ASSERT_EQ(import({"--offset", "-500", "--fill", "karaoke.ass"}).status, 0);
