@@ -262,13 +262,16 @@ TEST_F(Ass, TemplaterOutputGivesWayToItsKaraokeLinesInTheChosenStyle)
 TEST_F(Ass, AStyleForEveryLineAndARunOfUnclosedBracesAreReadInOnePass)
 {
     // 2,000 events of a style each (as a file whose styles name singers might have), and one line of
-    // 40,000 unclosed "{" ("{0{1{2..."), which is text. Read in one pass, the file takes well under the
-    // run's 20 s; the warning names a dozen styles and counts the rest.
-    std::string braces;
+    // 100,000 empty blocks "{}", then 40,000 unclosed "{" ("{0{1{2..."), which are text. Read in one
+    // pass, the file takes well under the run's 20 s; the warning names a dozen styles and counts the
+    // rest.
+    std::string braces, blocks;
     for (int i = 0; i < 40000; i++)
         braces += "{" + std::to_string(i);
+    for (int i = 0; i < 100000; i++)
+        blocks += "{}";
     std::string file = std::string("[Events]\n") + EVENT_FORMAT + "Dialogue: 0,0:00:00.50,0:00:01.00,Late,,0,0,0,," +
-                       braces + "\n";
+                       blocks + braces + "\n";
     for (int i = 0; i < 2000; i++)
         file += "Dialogue: 0,0:00:" + std::to_string(10 + i % 50) + ".00,0:01:00.00,S" + std::to_string(i) +
                 ",,0,0,0,,{\\k10}w" + std::to_string(i) + "\n";

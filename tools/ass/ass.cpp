@@ -135,12 +135,12 @@ public:
         for (size_t i = 0; i < t.size();) {
             if (t[i] == '{') {
                 // Found once for all the "{" before it, so that a run of unclosed ones is read in one pass.
-                if (close != std::string::npos && close <= i)
-                    close = t.find('}', i);
+                if (nextclose != std::string::npos && nextclose <= i)
+                    nextclose = t.find('}', i);
                 // An unclosed "{" is shown as it is by the renderers, and so is sung here.
-                if (close != std::string::npos) {
-                    block(i + 1, close);
-                    i = close + 1;
+                if (nextclose != std::string::npos) {
+                    block(i + 1, nextclose);
+                    i = nextclose + 1;
                     continue;
                 }
             }
@@ -176,7 +176,9 @@ private:
     // The tags of one override block, between from and close; only the karaoke and drawing tags matter.
     void block(size_t from, size_t close)
     {
-        for (size_t j = t.find('\\', from); j < close; j = t.find('\\', j + 1)) {
+        // Searched for within the block only: a block without a tag must not cost a look at the rest.
+        auto tag = [&](size_t k) { return size_t(std::find(t.begin() + long(k), t.begin() + long(close), '\\') - t.begin()); };
+        for (size_t j = tag(from); j < close; j = tag(j + 1)) {
             size_t k = j + 1;
             if (k < close && (t[k] == 'k' || t[k] == 'K')) {
                 bool settime = false;
@@ -212,7 +214,7 @@ private:
     const long long start, end;
     eventtext out;
     syllable cur;
-    size_t close = 0;      // the first "}" at or after the last "{" read; npos when there is none
+    size_t nextclose = 0;  // the first "}" at or after the last "{" read; npos when there is none
     long long clock = 0;   // centiseconds from the start at which the next syllable starts
     bool drawing = false;
 };
