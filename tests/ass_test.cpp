@@ -4,8 +4,7 @@
 //
 // The scripts are walked rather than compared whole, so that the checks hold for any shape of script
 // the shared writer gives (one row of text or more): every highlight is taken with the song time it is
-// drawn at, and every line with the moment it first comes on screen, from text(X) and textrow(N,X)
-// lines alike.
+// drawn at, and the lines in the order they are sung, from text(X) and textrow(N,X) lines alike.
 #include "runner.h"
 
 #include <gtest/gtest.h>
@@ -42,18 +41,18 @@ protected:
     Stage st;
 };
 
-// What a script shows: "1.900 Twin" for each highlight, at the time of the at() before it, and each
-// line of text the first time it comes on screen.
+// What a script shows: "1.900 Twin" for each highlight, at the time of the at() before it; the lines
+// sung, each once, in the order they are sung (a line is the text a highlight is drawn in); and the
+// first text drawn before any at(), the title where the file has one.
 struct walked {
-    std::string highlights, lines;
+    std::string highlights, lines, title;
 };
 
 walked walk(const std::string& script)
 {
     walked w;
     std::istringstream in(script);
-    std::string line, time = "-", drawn;
-    std::vector<std::string> recent;   // the texts last put on screen, of which a row may be drawn again
+    std::string line, time = "-", drawn, sung;
     while (std::getline(in, line)) {
         std::string x;
         if (line.compare(0, 3, "at(") == 0) {
@@ -67,19 +66,19 @@ walked walk(const std::string& script)
         } else {
             continue;
         }
+        if (w.title.empty() && time == "-")
+            w.title = x;
         size_t a = x.find('%');
-        if (a != std::string::npos && x != drawn) {
-            size_t b = x.find('%', a + 1);
-            w.highlights += time + " " + x.substr(a + 1, b - a - 1) + "\n";
-            drawn = x;
-        }
+        // A row drawn again as it was (when another row changes) is no new highlight.
+        if (a == std::string::npos || x == drawn)
+            continue;
+        size_t b = x.find('%', a + 1);
+        w.highlights += time + " " + x.substr(a + 1, b - a - 1) + "\n";
+        drawn = x;
         x.erase(std::remove(x.begin(), x.end(), '%'), x.end());
-        if (std::find(recent.begin(), recent.end(), x) == recent.end()) {
+        if (x != sung)
             w.lines += x + "\n";
-            recent.push_back(x);
-            if (recent.size() > 2)
-                recent.erase(recent.begin());
-        }
+        sung = x;
     }
     return w;
 }
@@ -143,8 +142,8 @@ Dialogue: 0,0:00:30.00,0:00:31.00,Default,,0,0,0,,{\k10}not an event
                             "8.000 Up a\n8.400 bove\n8.800 the\n9.000 world\n"
                             "10.250 one\n10.500 two\n10.750 three {4\n"
                             "12.000 How\n12.500 I\n12.900 won\n13.200 der\n13.800 what\n");
-    EXPECT_EQ(w.lines, "Twinkle\nTwinkle, twinkle\nlittle star!\nUp above the world\none two three {4\n"
-                       "How I wonder what\n");
+    EXPECT_EQ(w.title, "Twinkle");
+    EXPECT_EQ(w.lines, "Twinkle, twinkle\nlittle star!\nUp above the world\none two three {4\nHow I wonder what\n");
     // The last syllable, " what", ends at 14.800: the last line stays up 3 s after it, not after its start.
     std::string script = readtext(st.work("script.txt"));
     EXPECT_EQ(script.substr(script.rfind("at(")), "at(17.800)\n");
@@ -177,7 +176,10 @@ TEST_F(Ass, FieldsAreReadInTheOrderTheFormatLineGives)
     ToolRun r = import({"reordered.ass"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "reordered.ass: warning: not UTF-8: read as Windows-1252\n");
-    walked w = walk(checked());
+    std::string script = checked();
+    // "<untitled>" is what an editor writes for a file never named: no title to show.
+    EXPECT_EQ(script.find("untitled"), std::string::npos) << script;
+    walked w = walk(script);
     EXPECT_EQ(w.highlights, "2.000 Hey,\n3.000 you, there\n6.000 First row\n8.000 Caf\xC3\xA9 row\n");
     EXPECT_EQ(w.lines, "Hey, you, there\nFirst row\nCaf\xC3\xA9 row\n");
 
@@ -243,14 +245,15 @@ TEST_F(Ass, TemplaterOutputGivesWayToItsKaraokeLinesInTheChosenStyle)
     walked w = walk(checked());
     EXPECT_EQ(w.highlights, "1.000 ki\n1.500 mi\n2.000 no\n2.600 ko\n3.000 to\n3.400 ba\n"
                             "5.300 ai\n6.000 shi\n7.000 te\n9.000 la\n10.000 la\n");
-    EXPECT_EQ(w.lines, "Kotoba\nkimi no kotoba\naishite\nla la\n");
+    EXPECT_EQ(w.title, "Kotoba");
+    EXPECT_EQ(w.lines, "kimi no kotoba\naishite\nla la\n");
 
     // Each CJK syllable is highlighted on its own, though no space parts them.
     r = import({"--style", "Kanji", "kotoba.ass"});
     ASSERT_EQ(r.status, 0) << r;
     w = walk(checked(true));
     EXPECT_EQ(w.highlights, "1.000 君\n2.000 の\n2.600 言\n3.000 葉\n5.000 愛\n6.000 し\n7.000 て\n");
-    EXPECT_EQ(w.lines, "Kotoba\n君の言葉\n愛して\n");
+    EXPECT_EQ(w.lines, "君の言葉\n愛して\n");
 
     r = import({"--style=English", "kotoba.ass"});
     ASSERT_EQ(r.status, 0) << r;
