@@ -54,6 +54,10 @@ pages)
   for option in -o --song --frame --help song.cdg gnusong.mp3 .zip __MACOSX; do
     grep -qF -- "$option" "$tmp/tralune-cdg.1.flat" || fail "tralune-cdg(1) does not mention $option"
   done
+  for option in -o --picture --background --font --lead --fill --offset --song --style --help \
+    "[Events]" "Format:" Dialogue Comment karaoke fx '\kf' '\ko' '\N' '\p1'; do
+    grep -qF -- "$option" "$tmp/tralune-ass.1.flat" || fail "tralune-ass(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)

@@ -108,3 +108,64 @@ open(out + '/out-of-range.cdg', 'wb').write(b''.join([
     packet(20, [15, 0x07, 0x0F]), packet(24, [15, 0x37, 0x3F]), packet(1, [63, 63]), packet(2, [63])]))
 open(out + '/partial-packet.cdg', 'wb').write(b'\x09\x01\x00\x00\x03')
 PY
+# Karaoke subtitles for the ASS/SSA importer: one with a lead-in, \N, every kind of \k, a drawing, text
+# before the first tag and lines of every problem the importer skips (UTF-8 mark, CRLF); a templater's
+# output beside its karaoke lines in three styles, one of them kanji; an old SSA file in UTF-16; and
+# a reordered Format: line with a plain two-row line in Windows-1252.
+a="$here/fuzz_ass"
+mkdir -p "$a"
+{ printf '\357\273\277'; sed 's/$/\r/' <<'EOF'
+[Script Info]
+; Made by hand in the shape editors save.
+Title: Twinkle
+ScriptType: v4.00+
+
+[V4+ Styles]
+Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding
+Style: Default,Arial,20,&H00FFFFFF,&H0000FFFF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,2,2,2,10,10,10,1
+
+[events]
+Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text
+Dialogue: 0,0:00:12.00,0:00:15.00,Default,,0,0,0,,{\k50}How {\k40}I {\k30}won{\k60}der{\k100} what
+Dialogue: 0,0:00:01.00,0:00:07.50,Default,,0,0,0,,{\k90}{\k42}Twin{\kf30}kle, {\ko40}twin{\K35}kle\N{\k50}lit{\k25}tle\hstar{\k}!
+Comment: 0,0:00:05.00,0:00:06.00,Default,,0,0,0,,{\k50}not sung
+Dialogue: 0,0:00:08.00,0:00:09.00,Default,,0,0,0,,Up {\k40}a{\k40}bove {\kt10\k40}the {\k80}world
+Dialogue: 1,0:00:08.00,0:00:09.00,Default,,0,0,0,,{\blur3}Up {\k40}a{\k40}bove {\k40}the {\k80}world
+Dialogue: 0,0:00:10.250,0:00:11.5,Default,,0,0,0,,{\k25}one {\p1}m 0 0 l 100 0 100 100{\p0}{\k25.5}two\n{\k-25}three {4
+Dialogue: 0,0:00:20.00,0:00:19.00,Default,,0,0,0,,{\k10}never
+Dialogue: 0,0:0a:20.00,0:00:21.00,Default,,0,0,0,,{\k10}never
+Dialogue: 0,0:00:20.00,0:00:21.00,Default
+Dialogue: 0,999:00:00.00,999:00:01.00,Default,,0,0,0,,{\k99999999999}far
+
+[Editor State]
+Audio File: twinkle.mp3
+Dialogue: 0,0:00:30.00,0:00:31.00,Default,,0,0,0,,{\k10}not an event
+EOF
+} > "$a/every-shape"
+cat > "$a/templated-three-styles" <<'EOF'
+[Script Info]
+Title: Kotoba
+ScriptType: v4.00+
+
+[V4+ Styles]
+Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour
+Style: Romaji,Arial,40,&H00FFFFFF,&H000000FF
+Style: Kanji,Arial,40,&H00FFFFFF,&H000000FF
+Style: English,Arial,30,&H00FFFFFF,&H000000FF
+
+[Events]
+Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text
+Comment: 0,0:00:00.00,0:00:00.00,Romaji,,0,0,0,code once,ci = 0
+Comment: 0,0:00:00.00,0:00:05.00,Romaji,,0,0,0,template syl,{\pos($x,$y)\t($start,$end,\1c&H0000FF&)}
+Comment: 0,0:00:01.00,0:00:04.00,Romaji,,0,0,0,karaoke,{\k50}ki{\k50}mi {\kf60}no {\ko40}ko{\k40}to{\k60}ba
+Comment: 0,0:00:01.00,0:00:04.00,Kanji,,0,0,0,karaoke,{\k100}君{\kf60}の{\ko40}言{\k100}葉
+Dialogue: 0,0:00:01.00,0:00:04.00,English,,0,0,0,,Your words
+Dialogue: 1,0:00:01.00,0:00:01.50,Romaji,,0,0,0,fx,{\an5\pos(100,200)\k50}ki
+Dialogue: 1,0:00:01.50,0:00:02.00,Romaji,,0,0,0,fx,{\an5\pos(120,200)\k50}mi
+Comment: 0,0:00:05.00,0:00:08.00,Romaji,,0,0,0,karaoke,{\k30}{\k70}ai{\k100}shi{\k50}te
+Comment: 0,0:00:05.00,0:00:08.00,Kanji,,0,0,0,karaoke,{\k100}愛{\k100}し{\k50}て
+Dialogue: 0,0:00:05.00,0:00:08.00,English,,0,0,0,,I love you
+EOF
+printf '[Script Info]\r\nScriptType: v4.00\r\n\r\n[V4 Styles]\r\nFormat: Name, Fontname, Fontsize\r\nStyle: *Default,Arial,20\r\n\r\n[Events]\r\nFormat: Marked, Start, End\r\nDialogue: Marked=0,0:00:01.00,0:00:03.00,*Default,NTP,0000,0000,0000,,{\\k50}Old {\\k150}times\r\n' |
+  iconv -f UTF-8 -t UTF-16 > "$a/ssa-utf-16"
+printf '[Script Info]\nTitle: <untitled>\n[Events]\nFormat: Layer, Style, End, Start, Effect, Text\nDialogue: 0,Default,0:00:04.00,0:00:02.00,,{\\k100}Hey, {\\k50}you, (there) 100%%\nDialogue: 0,Default,0:00:10.00,0:00:06.00,,First row\\NCaf\351 row\n' > "$a/reordered-windows-1252"
