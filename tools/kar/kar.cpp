@@ -1,0 +1,492 @@
+// The MIDI karaoke reader.
+#include "kar.h"
+#include "text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// at() takes at most six digits of seconds: a syllable later than this could never be waited for.
+const long double MAX_MS = 999999999;
+const long long DEFAULT_TEMPO = 500000;   // microseconds a beat until the first tempo event
+
+std::string hex(unsigned v)
+{
+    const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[(v >> 4) & 15] + digits[v & 15];
+}
+
+// Reads bytes[at, end) and never past end: every read says whether it got what it asked for.
+struct cursor {
+    const std::string& b;
+    size_t at, end;
+
+    size_t left() const { return end - at; }
+    bool byte(unsigned* v)
+    {
+        if (at >= end)
+            return false;
+        *v = (unsigned char)b[at++];
+        return true;
+    }
+    bool big(int n, uint32_t* v)
+    {
+        if (left() < size_t(n))
+            return false;
+        uint32_t x = 0;
+        for (int k = 0; k < n; k++)
+            x = x << 8 | (unsigned char)b[at++];
+        *v = x;
+        return true;
+    }
+    // A variable-length number: at most four bytes of seven bits. 0 when read, 1 when the bytes end
+    // first, 2 when a fourth byte still says more follow.
+    int vlq(uint32_t* v)
+    {
+        uint32_t x = 0;
+        for (int k = 0; k < 4; k++) {
+            unsigned c;
+            if (!byte(&c))
+                return 1;
+            x = x << 7 | (c & 0x7F);
+            if (!(c & 0x80)) {
+                *v = x;
+                return 0;
+            }
+        }
+        return 2;
+    }
+};
+
+struct textevent {
+    long long tick;
+    std::string text;
+};
+
+struct track {
+    std::string name;                 // its last track name (FF 03), raw bytes
+    std::vector<textevent> texts;     // FF 01
+    std::vector<textevent> lyrics;    // FF 05
+    bool karaoke = false;             // holds an "@K" header
+};
+
+struct tempochange {
+    long long tick;
+    long long us;       // microseconds a beat from here on
+    long double at;     // microseconds from tick 0 to here
+};
+
+class reader {
+public:
+    reader(long long offset, report& r) : offset(offset), r(r) {}
+
+    midisong read(const std::string& bytes)
+    {
+        if (bytes.empty())
+            return fail("the file is empty");
+        if (!unwrap(bytes) || !header() || !chunks())
+            return m;
+        timemap();
+        m.lengthms = std::llround(us(lasttick) / 1000);
+        lyrics();
+        return m;
+    }
+
+private:
+    midisong fail(const std::string& why)
+    {
+        if (m.error.empty())
+            m.error = why;
+        return m;
+    }
+
+    // The Standard MIDI File, from inside a RIFF "RMID" file where it is wrapped in one.
+    bool unwrap(const std::string& bytes)
+    {
+        if (bytes.compare(0, 4, "MThd") == 0) {
+            m.smf = bytes;
+            return true;
+        }
+        if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "RMID") != 0) {
+            fail("not a MIDI file: it starts with neither \"MThd\" nor a RIFF \"RMID\" header");
+            return false;
+        }
+        // RIFF chunks: a name, a little-endian length, the data, a pad byte after an odd length.
+        for (size_t at = 12; bytes.size() - at >= 8;) {
+            uint32_t n = 0;
+            for (int k = 3; k >= 0; k--)
+                n = n << 8 | (unsigned char)bytes[at + 4 + size_t(k)];
+            if (n > bytes.size() - at - 8) {
+                fail("the RIFF chunk \"" + printable(bytes.substr(at, 4)) + "\" is said to hold " + std::to_string(n) +
+                     " bytes, but the file ends after " + std::to_string(bytes.size() - at - 8) + ": truncated");
+                return false;
+            }
+            if (bytes.compare(at, 4, "data") == 0) {
+                m.smf = bytes.substr(at + 8, n);
+                if (m.smf.compare(0, 4, "MThd") == 0)
+                    return true;
+                fail("the RIFF \"data\" chunk holds no Standard MIDI File (\"MThd\")");
+                return false;
+            }
+            at += 8 + size_t(n) + (n & 1);
+            if (at > bytes.size())
+                break;
+        }
+        fail("a RIFF \"RMID\" file without a \"data\" chunk: there is no MIDI in it");
+        return false;
+    }
+
+    static std::string printable(const std::string& s)
+    {
+        std::string out;
+        for (char c : s)
+            out += c >= 0x20 && c < 0x7F ? c : '?';
+        return out;
+    }
+
+    bool header()
+    {
+        cursor c{m.smf, 4, m.smf.size()};
+        uint32_t length, format, ntracks, division;
+        if (!c.big(4, &length) || length < 6 || length > c.left()) {
+            fail("the MIDI header is cut short: the file is truncated or no MIDI file");
+            return false;
+        }
+        c.big(2, &format);
+        c.big(2, &ntracks);
+        c.big(2, &division);
+        if (format > 2) {
+            fail("MIDI format " + std::to_string(format) + ": only formats 0, 1 and 2 exist");
+            return false;
+        }
+        promised = int(ntracks);
+        if (division & 0x8000) {
+            // SMPTE: the high byte is minus the frames a second, the low byte the ticks a frame.
+            int fps = 256 - int(division >> 8);
+            int tpf = int(division & 0xFF);
+            if ((fps != 24 && fps != 25 && fps != 29 && fps != 30) || tpf == 0) {
+                fail("the SMPTE division of " + std::to_string(fps) + " frames a second and " + std::to_string(tpf) +
+                     " ticks a frame is none that exists: the song cannot be timed");
+                return false;
+            }
+            // 29 stands for the 29.97 frames a second of NTSC colour video.
+            smpteus = fps == 29 ? 1e6L * 1001 / (30000.0L * tpf) : 1e6L / ((long double)fps * tpf);
+        } else if (division == 0) {
+            fail("a division of 0 ticks a beat: the song cannot be timed");
+            return false;
+        } else {
+            ppq = division;
+        }
+        chunkstart = 8 + size_t(length);
+        return true;
+    }
+
+    bool chunks()
+    {
+        const std::string& b = m.smf;
+        size_t at = chunkstart;
+        int found = 0;
+        while (found < promised && b.size() - at >= 8) {
+            std::string id = b.substr(at, 4);
+            cursor c{b, at + 4, b.size()};
+            uint32_t n = 0;
+            c.big(4, &n);
+            bool named = std::all_of(id.begin(), id.end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; });
+            if (!named) {
+                fail("no track where track " + std::to_string(found + 1) + " should start (byte " + std::to_string(at) +
+                     "): the length of the chunk before it is wrong");
+                return false;
+            }
+            if (n > c.left()) {
+                fail((id == "MTrk" ? "track " + std::to_string(found + 1) : "the chunk \"" + id + "\"") + " is said to hold " +
+                     std::to_string(n) + " bytes, but the file ends after " + std::to_string(c.left()) + ": truncated");
+                return false;
+            }
+            if (id == "MTrk") {
+                found++;
+                tracks.emplace_back();
+                if (!events(at + 8, at + 8 + n, found))
+                    return false;
+            }
+            // Chunks of other kinds are for other programs.
+            at += 8 + size_t(n);
+        }
+        if (found < promised)
+            r.warning(0, "the header promises " + std::to_string(promised) + " tracks, but the file holds " +
+                             std::to_string(found) + ": read those");
+        if (found == 0) {
+            fail("the file holds no track (\"MTrk\")");
+            return false;
+        }
+        return true;
+    }
+
+    bool events(size_t from, size_t to, int index)
+    {
+        cursor c{m.smf, from, to};
+        track& t = tracks.back();
+        long long tick = 0;
+        unsigned running = 0;
+        std::string where = "track " + std::to_string(index) + ": ";
+        while (c.left() > 0) {
+            uint32_t delta;
+            int got = c.vlq(&delta);
+            if (got == 2) {
+                fail(where + "a time of more than four bytes at byte " + std::to_string(c.at - 4) + ": the file is damaged");
+                return false;
+            }
+            if (got == 1)
+                return cut(where);
+            tick += delta;
+            unsigned status;
+            if (!c.byte(&status))
+                return cut(where);
+            if (status < 0x80) {
+                // Running status: the status of the channel event before, and this is its first data byte.
+                if (!running) {
+                    fail(where + "a data byte with no event before it at byte " + std::to_string(c.at - 1) +
+                         ": the file is damaged");
+                    return false;
+                }
+                c.at--;
+                status = running;
+            }
+            if (status < 0xF0) {
+                running = status;
+                size_t need = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+                if (c.left() < need)
+                    return cut(where);
+                c.at += need;
+            } else if (status == 0xF0 || status == 0xF7) {
+                uint32_t n;
+                if (c.vlq(&n) != 0 || n > c.left())
+                    return cut(where);
+                c.at += n;
+            } else if (status == 0xFF) {
+                unsigned type;
+                uint32_t n;
+                if (!c.byte(&type) || c.vlq(&n) != 0 || n > c.left())
+                    return cut(where);
+                std::string data = m.smf.substr(c.at, n);
+                c.at += n;
+                if (type == 0x2F)
+                    break;
+                meta(t, type, tick, data);
+            } else {
+                fail(where + "the event byte " + hex(status) + " at byte " + std::to_string(c.at - 1) +
+                     " belongs in no MIDI file: the file is damaged");
+                return false;
+            }
+        }
+        lasttick = std::max(lasttick, tick);
+        return true;
+    }
+
+    bool cut(const std::string& where)
+    {
+        fail(where + "an event runs past the end of the track: the track's length is wrong or the file is damaged");
+        return false;
+    }
+
+    void meta(track& t, unsigned type, long long tick, const std::string& data)
+    {
+        if (type == 0x51 && data.size() == 3) {
+            long long us = (unsigned char)data[0] << 16 | (unsigned char)data[1] << 8 | (unsigned char)data[2];
+            if (us == 0) {
+                if (!warnedtempo)
+                    r.warning(0, "a tempo of 0 microseconds a beat: ignored");
+                warnedtempo = true;
+                return;
+            }
+            tempos.push_back({tick, us, 0});
+        } else if (type == 0x01) {
+            t.texts.push_back({tick, data});
+            if (data.compare(0, 2, "@K") == 0)
+                t.karaoke = true;
+        } else if (type == 0x05) {
+            t.lyrics.push_back({tick, data});
+        } else if (type == 0x03) {
+            t.name = data;
+        }
+    }
+
+    // The microseconds from tick 0 to each tempo change; changes at the same tick in several tracks
+    // take the one read last, tracks in file order.
+    void timemap()
+    {
+        std::stable_sort(tempos.begin(), tempos.end(),
+                         [](const tempochange& a, const tempochange& b) { return a.tick < b.tick; });
+        long long tick = 0, us = DEFAULT_TEMPO;
+        long double at = 0;
+        for (tempochange& t : tempos) {
+            at += (long double)(t.tick - tick) * us / ppq;
+            t.at = at;
+            tick = t.tick;
+            us = t.us;
+        }
+    }
+
+    // Microseconds from the start of the song to tick.
+    long double us(long long tick) const
+    {
+        if (ppq == 0)
+            return tick * smpteus;
+        auto after = std::upper_bound(tempos.begin(), tempos.end(), tick,
+                                      [](long long k, const tempochange& t) { return k < t.tick; });
+        if (after == tempos.begin())
+            return (long double)tick * DEFAULT_TEMPO / ppq;
+        const tempochange& t = *(after - 1);
+        return t.at + (long double)(tick - t.tick) * t.us / ppq;
+    }
+
+    static bool visible(const std::string& s)
+    {
+        return s.find_first_not_of(" \t\r\n/\\") != std::string::npos;
+    }
+
+    void lyrics()
+    {
+        int kar = -1;
+        for (size_t k = 0; k < tracks.size() && kar < 0; k++)
+            if (tracks[k].karaoke)
+                kar = int(k);
+        for (size_t k = 0; k < tracks.size() && kar < 0; k++) {
+            std::string name = tracks[k].name;
+            name.erase(0, std::min(name.size(), name.find_first_not_of(" \t")));
+            name.erase(name.find_last_not_of(" \t\r\n\0", std::string::npos, 5) + 1);
+            for (char& ch : name)
+                if (ch >= 'A' && ch <= 'Z')
+                    ch = char(ch - 'A' + 'a');
+            if (!tracks[k].texts.empty() && (name == "words" || name == "lyrics"))
+                kar = int(k);
+        }
+        size_t most = 0;
+        for (size_t k = 0; k < tracks.size() && kar < 0; k++)
+            most = std::max(most, tracks[k].texts.size());
+        for (size_t k = 0; k < tracks.size() && kar < 0 && most > 0; k++)
+            if (tracks[k].texts.size() == most)
+                kar = int(k);
+
+        std::vector<textevent> karsyllables, headers, lyricsyllables;
+        if (kar >= 0)
+            for (const textevent& e : tracks[size_t(kar)].texts)
+                (e.text.compare(0, 1, "@") == 0 ? headers : karsyllables).push_back(e);
+        for (const track& t : tracks)
+            lyricsyllables.insert(lyricsyllables.end(), t.lyrics.begin(), t.lyrics.end());
+        std::stable_sort(lyricsyllables.begin(), lyricsyllables.end(),
+                         [](const textevent& a, const textevent& b) { return a.tick < b.tick; });
+        auto count = [](const std::vector<textevent>& v) {
+            return std::count_if(v.begin(), v.end(), [](const textevent& e) { return visible(e.text); });
+        };
+        bool usekar = count(karsyllables) >= count(lyricsyllables);
+        const std::vector<textevent>& chosen = usekar ? karsyllables : lyricsyllables;
+        if (count(chosen) == 0) {
+            fail("no lyrics: neither text events (.kar) nor lyric events hold a word to sing");
+            return;
+        }
+
+        std::string all;
+        for (const std::vector<textevent>* v : {static_cast<const std::vector<textevent>*>(&headers), &chosen})
+            for (const textevent& e : *v)
+                all += e.text;
+        bool utf8 = isutf8(all);
+        auto decode = [utf8](const std::string& s) { return utf8 ? s : toutf8(s, encoding::CP1252); };
+
+        int titles = 0;
+        for (const textevent& e : headers)
+            if (e.text.compare(0, 2, "@T") == 0) {
+                std::string v = decode(e.text.substr(2));
+                v.erase(0, std::min(v.size(), v.find_first_not_of(" ")));
+                v.erase(v.find_last_not_of(" \r\n") + 1);
+                if (v.empty())
+                    continue;
+                if (titles == 0)
+                    m.s.title = v;
+                else if (titles == 1)
+                    m.s.artist = v;
+                titles++;
+            }
+        for (const textevent& e : chosen)
+            syllable(e.tick, decode(e.text));
+        newline(-1, false);
+        if (m.s.lines.empty())
+            fail("no lyrics: every syllable lies more than 277 hours from the start of the song");
+    }
+
+    // One text or lyric event: CR and LF end the line at this point, "\" and "/" before any text of the
+    // event start a new one.
+    void syllable(long long tick, const std::string& text)
+    {
+        long double t = us(tick) / 1000 - offset;
+        if (std::fabs(t) > MAX_MS) {
+            if (!warnedfar)
+                r.warning(0, "a syllable lies more than 277 hours from the start of the song: skipped");
+            warnedfar = true;
+            return;
+        }
+        long long at = std::llround(t);
+        bool bare = !visible(text);
+        std::string part;
+        bool started = false;
+        for (char c : text) {
+            bool marker = (c == '/' || c == '\\') && !started;
+            if (c == '\r' || c == '\n' || marker) {
+                add(at, part);
+                part.clear();
+                newline(at, bare);
+                continue;
+            }
+            started = true;
+            part += c;
+        }
+        add(at, part);
+    }
+
+    void add(long long at, const std::string& text)
+    {
+        if (text.empty())
+            return;
+        if (!visible(text)) {
+            // Spaces sung at no time of their own still part the words around them.
+            if (!current.pieces.empty())
+                current.pieces.back().text += text;
+            return;
+        }
+        if (current.pieces.empty())
+            current.ms = at;
+        current.pieces.push_back({at, text});
+    }
+
+    // Ends the line being gathered; a break that comes alone after its last syllable tells when it ends.
+    void newline(long long at, bool bare)
+    {
+        if (current.pieces.empty())
+            return;
+        if (bare && at > current.pieces.back().ms)
+            current.end = at;
+        m.s.lines.push_back(current);
+        current = lyricline();
+    }
+
+    midisong m;
+    const long long offset;
+    report& r;
+    size_t chunkstart = 0;
+    int promised = 0;
+    unsigned ppq = 0;              // ticks a beat; 0 for a SMPTE division
+    long double smpteus = 0;       // microseconds a tick of a SMPTE division
+    std::vector<track> tracks;
+    std::vector<tempochange> tempos;
+    long long lasttick = 0;
+    bool warnedtempo = false, warnedfar = false;
+    lyricline current;
+};
+
+} // namespace
+
+midisong readkar(const std::string& bytes, long long offset, report& r)
+{
+    return reader(offset, r).read(bytes);
+}
