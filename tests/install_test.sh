@@ -51,6 +51,10 @@ pages)
     "#BPM" "#GAP" "#RELATIVE" "#ENCODING" "#AUDIO" "#MP3" ffmpeg; do
     grep -qF -- "$option" "$tmp/tralune-ultrastar.1.flat" || fail "tralune-ultrastar(1) does not mention $option"
   done
+  for option in -o --picture --background --font --lead --fill --offset --no-audio --soundfont --help \
+    gnusong.mp3 fluidsynth lame timgm6mb-soundfont default-GM.sf2 RMID "@K" "@T"; do
+    grep -qF -- "$option" "$tmp/tralune-kar.1.flat" || fail "tralune-kar(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)
