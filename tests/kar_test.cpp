@@ -179,11 +179,13 @@ std::string karfile()
                                  {0, std::string("\xF0\x05\x7E\x7F\x09\x01\xF7", 7)},
                                  {0, std::string("\xF7\x02\xF3\x01", 4)},
                                  {384, tempo(400000)}};
-    // More text events than the words track: only the "@K" header picks the words.
+    // The karaoke header in the first track, as most files have it, and more text events than the words
+    // track: only the name "Words" picks the words.
+    conductor.push_back({0, text("@KMIDI KARAOKE FILE")});
+    conductor.push_back({0, text("@V0100")});
     for (int k = 0; k < 30; k++)
         conductor.push_back({1, text("Sequenced with care")});
-    std::vector<ev> words = {{0, meta(0x03, "Melody")},   // a misleading name: the @K header decides
-                             {0, text("@KMIDI KARAOKE FILE")}, {0, text("@V0100")}, {0, text("@IIn the public domain")},
+    std::vector<ev> words = {{0, meta(0x03, " WORDS ")}, {0, text("@IIn the public domain")},
                              {0, text("@TTwinkle Twinkle")}, {0, text("@TTraditional")}, {0, text("@LENGL")},
                              {97, text("\\Twin")}, {48, text("kle ")}, {48, text("twin")}, {48, text("kle ")},
                              {48, text("lit")}, {48, text("tle ")}, {48, text("star")},
@@ -224,6 +226,15 @@ TEST_F(Kar, KarSyllablesAreHighlightedAtTheirTicksThroughTheTempoMap)
                       "4.758 What\n"    // 865: 4757.81
                       "5.508 you\n"     // 961
                       "6.258 are!\n");  // 1057: 6257.81
+
+    // As abc2midi writes them: the karaoke header and a note in the first track, the syllables in an
+    // unnamed other one, which has the most.
+    st.write("abc.kar", smf(1, 480, {mtrk({{0, text("@KMIDI KARAOKE FILE")}, {0, meta(0x03, "Twinkle")}, {0, text("note track")}}),
+                                     mtrk({{1, text("/Twin")}, {480, text("kle")}, {480, text(" twin")}, {480, text("kle")}})}));
+    ASSERT_EQ(import({"--no-audio", "-o", "abc.txt", "abc.kar"}).status, 0);
+    walked abc = checked("abc.txt");
+    EXPECT_EQ(joined(abc.lines), "Twinkle twinkle\n");
+    EXPECT_EQ(abc.sung, "0.001 Twin\n0.501 kle\n1.001 twin\n1.501 kle\n");
 
     // --offset moves every syllable, same sign as the other importers.
     ASSERT_EQ(import({"--no-audio", "--offset", "+100", "song.kar"}).status, 0);

@@ -348,10 +348,13 @@ private:
 
     void lyrics()
     {
+        // The karaoke track: one named "Words" or "Lyrics", else the one with the most syllables, the one
+        // with the "@K" header first among equals. The header alone does not pick it: writers put it in
+        // the first track and the syllables in another, as abc2midi does.
+        auto syllables = [](const track& t) {
+            return std::count_if(t.texts.begin(), t.texts.end(), [](const textevent& e) { return e.text.compare(0, 1, "@") != 0; });
+        };
         int kar = -1;
-        for (size_t k = 0; k < tracks.size() && kar < 0; k++)
-            if (tracks[k].karaoke)
-                kar = int(k);
         for (size_t k = 0; k < tracks.size() && kar < 0; k++) {
             std::string name = tracks[k].name;
             name.erase(0, std::min(name.size(), name.find_first_not_of(" \t")));
@@ -359,20 +362,28 @@ private:
             for (char& ch : name)
                 if (ch >= 'A' && ch <= 'Z')
                     ch = char(ch - 'A' + 'a');
-            if (!tracks[k].texts.empty() && (name == "words" || name == "lyrics"))
+            if (syllables(tracks[k]) > 0 && (name == "words" || name == "lyrics"))
                 kar = int(k);
         }
-        size_t most = 0;
-        for (size_t k = 0; k < tracks.size() && kar < 0; k++)
-            most = std::max(most, tracks[k].texts.size());
-        for (size_t k = 0; k < tracks.size() && kar < 0 && most > 0; k++)
-            if (tracks[k].texts.size() == most)
+        long most = 0;
+        for (size_t k = 0; k < tracks.size() && (kar < 0 || most > 0); k++) {
+            long n = syllables(tracks[k]);
+            if (n > most || (n > 0 && n == most && tracks[k].karaoke && !tracks[size_t(kar)].karaoke)) {
+                most = n;
                 kar = int(k);
+            }
+        }
 
+        // Headers ("@T" title and artist) may stand in any track.
         std::vector<textevent> karsyllables, headers, lyricsyllables;
+        for (const track& t : tracks)
+            for (const textevent& e : t.texts)
+                if (e.text.compare(0, 1, "@") == 0)
+                    headers.push_back(e);
         if (kar >= 0)
             for (const textevent& e : tracks[size_t(kar)].texts)
-                (e.text.compare(0, 1, "@") == 0 ? headers : karsyllables).push_back(e);
+                if (e.text.compare(0, 1, "@") != 0)
+                    karsyllables.push_back(e);
         for (const track& t : tracks)
             lyricsyllables.insert(lyricsyllables.end(), t.lyrics.begin(), t.lyrics.end());
         std::stable_sort(lyricsyllables.begin(), lyricsyllables.end(),

@@ -23,9 +23,10 @@ struct midisong {
 //    length; a tick becomes song time through every tempo event (FF 51) of every track, 500,000 us a
 //    beat until the first, with the header's ticks a beat, or through a SMPTE division (frames a second
 //    and ticks a frame; 29 is 29.97);
-//  - the lyrics: the text events (FF 01) of the karaoke track (the one with an "@K" header, else one
-//    named "Words" or "Lyrics", else the one with the most text events), where "@" starts a header
-//    ("@T": title, then artist) and a syllable starting with "\" or "/" starts a new line; or the lyric
+//  - the lyrics: the text events (FF 01) of the karaoke track (one named "Words" or "Lyrics", else the
+//    one with the most syllables, the one with the "@K" header first among equals), where "@" starts a
+//    header in any track ("@T": title, then artist) and a syllable starting with "\" or "/" starts a
+//    new line; or the lyric
 //    events (FF 05) of all tracks, where CR or LF ends a line and "\" and "/" start one; where the file
 //    has both, whichever holds more syllables. A break event alone, after the line's last syllable,
 //    is when that line ends;
