@@ -93,8 +93,10 @@ long long filesize(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? (long long)st.st_size : -1;
 }
 
-// Files that must not outlive an interrupted or failed run: the half-made MP3 and the scratch folder.
+// Files that must not outlive an interrupted or failed run: the half-made MP3 and the scratch folder;
+// and the tool making them, which must not write on after the run.
 std::string scratch, partial;
+volatile pid_t child = 0;
 
 void cleanup()
 {
@@ -109,6 +111,8 @@ void cleanup()
 
 void interrupted(int sig)
 {
+    if (child > 0)
+        kill(child, SIGTERM);
     cleanup();
     signal(sig, SIG_DFL);
     raise(sig);
@@ -170,14 +174,17 @@ bool runwatched(const std::vector<std::string>& argv, const std::string& log, co
         execv(args[0], args.data());
         _exit(127);
     }
+    child = pid;
     bool tty = isatty(2);
     int shown = -1, status = 0;
     for (;;) {
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid)
             break;
-        if (done < 0 && errno != EINTR)
+        if (done < 0 && errno != EINTR) {
+            child = 0;
             return false;
+        }
         long long size = filesize(output);
         // The tools' output runs on a little past the music (a last note's release): not done until they are.
         int percent = size <= 0 || expected <= 0 ? 0 : int(std::min(99LL, size * 100 / expected));
@@ -187,6 +194,7 @@ bool runwatched(const std::vector<std::string>& argv, const std::string& log, co
         }
         usleep(100000);
     }
+    child = 0;
     bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (ok)
         fprintf(stderr, tty ? "\r%s: 100%%\n" : "%s: 100%%\n", label.c_str());
