@@ -25,6 +25,19 @@ const int RATE = 44100;              // samples a second of the rendered music, 
 const int KBITS = 128;               // the MP3's bit rate, constant so that its size tells its progress
 const char GAIN[] = "0.6";           // fluidsynth's own 0.2 leaves a General MIDI song faint
 
+// The importers' shared options but --song: the song here is the file's own music.
+std::string sharedhelp()
+{
+    std::string all = importoptionshelp(), kept;
+    for (size_t at = 0; at < all.size();) {
+        size_t end = std::min(all.find('\n', at), all.size() - 1) + 1;
+        if (all.compare(at, 8, "  --song") != 0)
+            kept += all.substr(at, end - at);
+        at = end;
+    }
+    return kept;
+}
+
 void usage()
 {
     printf("usage: %s [options] SONG.kar|SONG.mid\n"
@@ -36,7 +49,7 @@ void usage()
            "  --soundfont FILE    the General MIDI soundfont to render with; default\n"
            "                      %s\n"
            "  --help              show this and exit\n",
-           PROGRAM, importoptionshelp(), DEFAULT_SOUNDFONT);
+           PROGRAM, sharedhelp().c_str(), DEFAULT_SOUNDFONT);
 }
 
 std::string folderof(const std::string& path)
