@@ -452,4 +452,33 @@ TEST_F(Kar, MusicIsRenderedAsGnusongMp3BesideTheScriptOnTheSongsClock)
     EXPECT_TRUE(exists(st.work("out/gnusong.mp3"))) << "--no-audio removed the song";
 }
 
+TEST_F(Kar, InterruptedRenderingLeavesNoHalfMadeSong)
+{
+    for (const char* need : {"/usr/bin/fluidsynth", "/usr/bin/lame", "/usr/share/sounds/sf2/default-GM.sf2"})
+        if (access(need, R_OK) != 0)
+            GTEST_SKIP() << need << " is not installed (./deps.sh test installs it): the music cannot be rendered here";
+    // Four minutes of chords on four channels take seconds to render; the run is stopped within them.
+    std::vector<ev> events = {{0, lyric("Twin")}};
+    for (int k = 0; k < 960; k++) {
+        for (int ch = 0; ch < 4; ch++)
+            events.push_back({ch == 0 && k > 0 ? 40u : 0u, std::string{char(0x90 | ch), char(48 + ch * 7 + k % 12), 0x60}});
+        for (int ch = 0; ch < 4; ch++)
+            events.push_back({ch == 0 ? 200u : 0u, std::string{char(0x80 | ch), char(48 + ch * 7 + k % 12), 0x40}});
+    }
+    events.push_back({240, lyric("kle")});
+    st.write("long.kar", smf(0, 480, {mtrk(events)}));
+    ScratchDir tmp;
+    RunOptions o;
+    o.binary = KAR_BINARY;
+    o.args = {"long.kar"};
+    o.env = {"TMPDIR=" + tmp.path()};
+    o.signalafter = 0.5;
+    RunResult r = st.run(o);
+    EXPECT_FALSE(r.exited) << readtext(st.outputfile());
+    EXPECT_NE(readtext(st.outputfile()).find("long.kar: rendering 4:00 of music"), std::string::npos)
+        << readtext(st.outputfile());
+    EXPECT_EQ(folder(st.work()), std::vector<std::string>({"font.pcx", "long.kar"}));
+    EXPECT_EQ(folder(tmp.path()), std::vector<std::string>()) << "the scratch folder is left";
+}
+
 } // namespace
