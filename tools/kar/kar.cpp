@@ -41,6 +41,25 @@ struct cursor {
         *v = x;
         return true;
     }
+    bool little(int n, uint32_t* v)
+    {
+        if (left() < size_t(n))
+            return false;
+        uint32_t x = 0;
+        for (int k = 0; k < n; k++)
+            x |= uint32_t((unsigned char)b[at++]) << (8 * k);
+        *v = x;
+        return true;
+    }
+    // The next n bytes as they are.
+    bool take(size_t n, std::string* v)
+    {
+        if (left() < n)
+            return false;
+        *v = b.substr(at, n);
+        at += n;
+        return true;
+    }
     // A variable-length number: at most four bytes of seven bits. 0 when read, 1 when the bytes end
     // first, 2 when a fourth byte still says more follow.
     int vlq(uint32_t* v)
@@ -95,6 +114,7 @@ public:
     }
 
 private:
+    // Sets the error, unless one is set already, and gives the result so far.
     midisong fail(const std::string& why)
     {
         if (m.error.empty())
@@ -102,37 +122,38 @@ private:
         return m;
     }
 
-    // The Standard MIDI File, from inside a RIFF "RMID" file where it is wrapped in one.
+    // Finds the Standard MIDI File: the bytes themselves, or the "data" chunk of a RIFF "RMID" file (the
+    // wrapper some Windows programs save .rmi files in). False, with the error set, when there is none.
     bool unwrap(const std::string& bytes)
     {
-        if (bytes.compare(0, 4, "MThd") == 0) {
+        cursor c{bytes, 0, bytes.size()};
+        std::string magic, form;
+        uint32_t riffsize;
+        if (c.take(4, &magic) && magic == "MThd") {
             m.smf = bytes;
             return true;
         }
-        if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "RMID") != 0) {
+        if (magic != "RIFF" || !c.little(4, &riffsize) || !c.take(4, &form) || form != "RMID") {
             fail("not a MIDI file: it starts with neither \"MThd\" nor a RIFF \"RMID\" header");
             return false;
         }
         // RIFF chunks: a name, a little-endian length, the data, a pad byte after an odd length.
-        for (size_t at = 12; bytes.size() - at >= 8;) {
-            uint32_t n = 0;
-            for (int k = 3; k >= 0; k--)
-                n = n << 8 | (unsigned char)bytes[at + 4 + size_t(k)];
-            if (n > bytes.size() - at - 8) {
-                fail("the RIFF chunk \"" + printable(bytes.substr(at, 4)) + "\" is said to hold " + std::to_string(n) +
-                     " bytes, but the file ends after " + std::to_string(bytes.size() - at - 8) + ": truncated");
+        std::string id;
+        uint32_t n;
+        while (c.take(4, &id) && c.little(4, &n)) {
+            if (n > c.left()) {
+                fail("the RIFF chunk \"" + printable(id) + "\" is said to hold " + std::to_string(n) +
+                     " bytes, but the file ends after " + std::to_string(c.left()) + ": truncated");
                 return false;
             }
-            if (bytes.compare(at, 4, "data") == 0) {
-                m.smf = bytes.substr(at + 8, n);
+            if (id == "data") {
+                c.take(n, &m.smf);
                 if (m.smf.compare(0, 4, "MThd") == 0)
                     return true;
                 fail("the RIFF \"data\" chunk holds no Standard MIDI File (\"MThd\")");
                 return false;
             }
-            at += 8 + size_t(n) + (n & 1);
-            if (at > bytes.size())
-                break;
+            c.at += std::min<size_t>(c.left(), size_t(n) + (n & 1));
         }
         fail("a RIFF \"RMID\" file without a \"data\" chunk: there is no MIDI in it");
         return false;
@@ -146,6 +167,8 @@ private:
         return out;
     }
 
+    // Reads the header chunk: the format, the tracks it promises and the division. False, with the
+    // error set, for a header cut short, an unknown format or a division that times nothing.
     bool header()
     {
         cursor c{m.smf, 4, m.smf.size()};
@@ -183,15 +206,18 @@ private:
         return true;
     }
 
+    // Reads the chunks after the header up to the tracks promised, each track's events among them. False,
+    // with the error set, for a chunk longer than the file, one that starts where no chunk can (a wrong
+    // length before it), a damaged track, or no track at all.
     bool chunks()
     {
-        const std::string& b = m.smf;
-        size_t at = chunkstart;
+        cursor c{m.smf, chunkstart, m.smf.size()};
         int found = 0;
-        while (found < promised && b.size() - at >= 8) {
-            std::string id = b.substr(at, 4);
-            cursor c{b, at + 4, b.size()};
-            uint32_t n = 0;
+        std::string id;
+        uint32_t n = 0;
+        while (found < promised && c.left() >= 8) {
+            size_t at = c.at;
+            c.take(4, &id);
             c.big(4, &n);
             bool named = std::all_of(id.begin(), id.end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; });
             if (!named) {
@@ -211,7 +237,7 @@ private:
                     return false;
             }
             // Chunks of other kinds are for other programs.
-            at += 8 + size_t(n);
+            c.at += n;
         }
         if (found < promised)
             r.warning(0, "the header promises " + std::to_string(promised) + " tracks, but the file holds " +
@@ -223,6 +249,8 @@ private:
         return true;
     }
 
+    // Reads the events of track index, bytes [from, to) of the file, keeping its tempo, text, lyric
+    // and name events. False, with the error set, where an event cannot be read within the track.
     bool events(size_t from, size_t to, int index)
     {
         cursor c{m.smf, from, to};
@@ -267,10 +295,9 @@ private:
             } else if (status == 0xFF) {
                 unsigned type;
                 uint32_t n;
-                if (!c.byte(&type) || c.vlq(&n) != 0 || n > c.left())
+                std::string data;
+                if (!c.byte(&type) || c.vlq(&n) != 0 || !c.take(n, &data))
                     return cut(where);
-                std::string data = m.smf.substr(c.at, n);
-                c.at += n;
                 if (type == 0x2F)
                     break;
                 meta(t, type, tick, data);
@@ -284,12 +311,15 @@ private:
         return true;
     }
 
+    // Sets the error for an event that the track's end cuts short; always false.
     bool cut(const std::string& where)
     {
         fail(where + "an event runs past the end of the track: the track's length is wrong or the file is damaged");
         return false;
     }
 
+    // Keeps what a meta event means for the song; the others are skipped. A tempo of 0, which would stop
+    // the song's clock, is ignored with one warning.
     void meta(track& t, unsigned type, long long tick, const std::string& data)
     {
         if (type == 0x51 && data.size() == 3) {
@@ -341,11 +371,14 @@ private:
         return t.at + (long double)(tick - t.tick) * t.us / ppq;
     }
 
+    // Whether a syllable has anything to sing: not only spaces and line breaks.
     static bool visible(const std::string& s)
     {
         return s.find_first_not_of(" \t\r\n/\\") != std::string::npos;
     }
 
+    // Gathers the lines to sing from the text or the lyric events, as kar.h says; sets the error when
+    // there are none.
     void lyrics()
     {
         // The karaoke track: one named "Words" or "Lyrics", else the one with the most syllables, the one
@@ -455,6 +488,7 @@ private:
         add(at, part);
     }
 
+    // Adds a syllable to the line being gathered; one of spaces alone goes to the syllable before.
     void add(long long at, const std::string& text)
     {
         if (text.empty())
