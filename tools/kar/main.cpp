@@ -173,6 +173,9 @@ bool runwatched(const std::vector<std::string>& argv, const std::string& log, co
     if (pid < 0)
         return false;
     if (pid == 0) {
+        // The tool's own, not this program's clean-up, which is the parent's to do.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            signal(sig, SIG_DFL);
         int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int nul = open("/dev/null", O_RDONLY);
         if (fd < 0 || nul < 0)
