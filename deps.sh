@@ -6,9 +6,11 @@ set -eu
 
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
-# keys, synthesize a song, and fuzz and check memory with clang's sanitizers and valgrind.
+# keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
+# lame, which tralune-kar uses where they are installed), and fuzz and check memory with clang's
+# sanitizers and valgrind.
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame
-  libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db"
+  fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db"
 
 # The benchmarks compare the picture decoder with SDL_image's and read peak memory with time.
 bench_packages="$run_packages libsdl-image1.2-dev imagemagick time"

@@ -58,6 +58,10 @@ pages)
     "[Events]" "Format:" Dialogue Comment karaoke fx '\kf' '\ko' '\N' '\p1'; do
     grep -qF -- "$option" "$tmp/tralune-ass.1.flat" || fail "tralune-ass(1) does not mention $option"
   done
+  for option in -o --picture --background --font --lead --fill --offset --no-audio --soundfont --help \
+    gnusong.mp3 fluidsynth lame timgm6mb-soundfont default-GM.sf2 RMID "@K" "@T"; do
+    grep -qF -- "$option" "$tmp/tralune-kar.1.flat" || fail "tralune-kar(1) does not mention $option"
+  done
   echo "every page renders without warnings"
   ;;
 install)

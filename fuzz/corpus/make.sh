@@ -169,3 +169,45 @@ EOF
 printf '[Script Info]\r\nScriptType: v4.00\r\n\r\n[V4 Styles]\r\nFormat: Name, Fontname, Fontsize\r\nStyle: *Default,Arial,20\r\n\r\n[Events]\r\nFormat: Marked, Start, End\r\nDialogue: Marked=0,0:00:01.00,0:00:03.00,*Default,NTP,0000,0000,0000,,{\\k50}Old {\\k150}times\r\n' |
   iconv -f UTF-8 -t UTF-16 > "$a/ssa-utf-16"
 printf '[Script Info]\nTitle: <untitled>\n[Events]\nFormat: Layer, Style, End, Start, Effect, Text\nDialogue: 0,Default,0:00:04.00,0:00:02.00,,{\\k100}Hey, {\\k50}you, (there) 100%%\nDialogue: 0,Default,0:00:10.00,0:00:06.00,,First row\\NCaf\351 row\n' > "$a/reordered-windows-1252"
+# MIDI files for the karaoke importer, built byte by byte: a .kar with its header in the first track,
+# a Words track and tempo changes in two tracks; lyric events in Windows-1252 among notes in running
+# status (format 0), the same with a SMPTE division and inside a RIFF RMID file; a format 2 file in UTF-8.
+k="$here/fuzz_kar"
+mkdir -p "$k"
+/usr/bin/python3 - "$k" <<'PY'
+import struct, sys
+out = sys.argv[1]
+def vlq(n):
+    b = [n & 0x7f]; n >>= 7
+    while n: b.append(0x80 | (n & 0x7f)); n >>= 7
+    return bytes(reversed(b))
+def meta(t, d): return bytes([0xFF, t]) + vlq(len(d)) + d
+def trk(evs):
+    e = b''.join(vlq(d) + x for d, x in evs) + vlq(0) + meta(0x2F, b'')
+    return b'MTrk' + struct.pack('>I', len(e)) + e
+def smf(fmt, div, tracks): return b'MThd' + struct.pack('>IHHH', 6, fmt, len(tracks), div) + b''.join(tracks)
+def save(name, data): open(out + '/' + name, 'wb').write(data)
+T = lambda s: meta(1, s); L = lambda s: meta(5, s)
+cond = trk([(0, meta(3, b'Tempo')), (0, T(b'@KMIDI KARAOKE FILE')), (0, meta(0x51, bytes([9, 0x27, 0xC0]))),
+            (0, bytes([0xF0, 5, 0x7E, 0x7F, 9, 1, 0xF7])), (0, bytes([0xF7, 2, 0xF3, 1])), (384, meta(0x51, bytes([6, 0x1A, 0x80])))])
+words = trk([(0, meta(3, b'Words')), (0, T(b'@V0100')), (0, T(b'@TTwinkle Twinkle')), (0, T(b'@TTraditional')),
+             (97, T(b'\\Twin')), (48, T(b'kle ')), (48, T(b'twin')), (48, T(b'kle ')), (48, T(b'lit')), (48, T(b'tle ')),
+             (48, T(b'star')), (96, T(b'/How')), (96, T(b' I')), (96, T(b' won')), (96, T(b'der'))])
+mel = trk([(0, bytes([0xC0, 0])), (97, bytes([0x90, 0x3C, 0x64])), (48, bytes([0x3C, 0])), (0, bytes([0x3E, 0x64])),
+           (48, bytes([0x3E, 0])), (575, meta(0x51, bytes([0x0B, 0x71, 0xB0])))])
+save('kar-tempo-changes', smf(1, 96, [cond, words, mel]))
+ev = [(0, T(b'Made by hand')), (0, bytes([0xC1, 5]))]
+tick = 0
+for k, (t, s) in enumerate(zip([120, 157, 211, 250, 301, 349, 480, 601],
+                               [b'\xC9toi', b'le, ', b'l\xE0', b'-haut\r', b'\x93Bril', b'le\x94\n', b'/Fin', b'\r'])):
+    ev += [(t - tick, L(s)), (0, bytes([0x91, 0x40, 0x50]) if k == 0 else bytes([0x40, 0x50])), (10, bytes([0x40, 0]))]
+    tick = t + 10
+f0 = smf(0, 120, [trk(ev)])
+save('format-0-lyrics-cp1252', f0)
+save('smpte', smf(0, 0xE728, [trk(ev)]))
+info = b'INFOsomething'
+body = b'RMID' + b'LIST' + struct.pack('<I', len(info)) + info + b'\0' + b'data' + struct.pack('<I', len(f0)) + f0
+save('rmid', b'RIFF' + struct.pack('<I', len(body)) + body)
+save('format-2-utf8', smf(2, 480, [trk([(0, L('Grüß '.encode())), (480, L('Gott\r'.encode()))]),
+                                   trk([(0, T(b'@TSecond song')), (0, T(b'Zwei'))])]))
+PY
