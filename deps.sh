@@ -1,16 +1,21 @@
 #!/bin/sh
 # Installs the Debian packages that tralune needs and are missing: "./deps.sh run" for building and
-# running, "./deps.sh test" for the whole test suite as well, "./deps.sh bench" for the benchmarks.
+# running, "./deps.sh test" for the whole test suite as well, "./deps.sh bench" for the benchmarks,
+# "./deps.sh package" for making the Debian package (./package.sh).
 # Uses sudo when not run as root.
 set -eu
 
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
-# lame, which tralune-kar uses where they are installed), and fuzz and check memory with clang's
-# sanitizers and valgrind.
+# lame, which tralune-kar uses where they are installed), fuzz and check memory with clang's sanitizers
+# and valgrind, and make the package.
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame
-  fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db"
+  fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db dpkg-dev"
+
+# The package is made with CPack, which finds the libraries the programs need with dpkg-shlibdeps and
+# takes Debian's build flags from dpkg-buildflags (both dpkg-dev); lintian checks the result.
+package_packages="$run_packages dpkg-dev lintian"
 
 # The benchmarks compare the picture decoder with SDL_image's and read peak memory with time.
 bench_packages="$run_packages libsdl-image1.2-dev imagemagick time"
@@ -19,7 +24,8 @@ case "${1:-run}" in
   run) wanted=$run_packages ;;
   test) wanted=$test_packages ;;
   bench) wanted=$bench_packages ;;
-  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  package) wanted=$package_packages ;;
+  *) echo "usage: $0 run|test|bench|package" >&2; exit 2 ;;
 esac
 
 missing=""

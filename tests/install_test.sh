@@ -5,7 +5,9 @@
 #                                             prints
 #   install_test.sh install SOURCE_DIR BUILD_DIR
 #                                             an install into a fresh prefix holds every program that has
-#                                             a page, runnable, and every page as in the source tree
+#                                             a page, runnable, and every page, gzipped, as in the source
+#                                             tree; its tralune-demo plays the demo to its end from an
+#                                             empty folder and leaves it empty
 # Prints what is wrong and exits 1 on the first fault.
 set -eu
 mode=$1
@@ -62,29 +64,59 @@ pages)
     gnusong.mp3 fluidsynth lame timgm6mb-soundfont default-GM.sf2 RMID "@K" "@T"; do
     grep -qF -- "$option" "$tmp/tralune-kar.1.flat" || fail "tralune-kar(1) does not mention $option"
   done
+  for word in --help SDL_VIDEODRIVER /usr/share/tralune/demo share/tralune/demo; do
+    grep -qF -- "$word" "$tmp/tralune-demo.1.flat" || fail "tralune-demo(1) does not mention $word"
+  done
   echo "every page renders without warnings"
   ;;
 install)
   build=$3
-  prefix=$(mktemp -d)
-  trap 'rm -rf "$prefix"' EXIT
-  cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
-    { cat "$prefix.log"; rm -f "$prefix.log"; fail "cmake --install exited with status $?"; }
-  rm -f "$prefix.log"
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  prefix=$tmp/prefix
+  cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
+    { cat "$tmp/install.log"; fail "cmake --install exited with status $?"; }
   for file in "$src"/man/*.1; do
     page=$(basename "$file")
     program=${page%.1}
     [ -x "$prefix/bin/$program" ] || { find "$prefix"; fail "no runnable bin/$program in the install"; }
     # The installed companion programs run on their own and answer --help.
     if [ "$program" != tralune ]; then
-      "$prefix/bin/$program" --help >"$prefix/help" 2>&1 || { cat "$prefix/help"; fail "installed $program --help failed"; }
-      grep -q "usage: $program" "$prefix/help" || { cat "$prefix/help"; fail "installed $program --help shows no usage"; }
+      "$prefix/bin/$program" --help >"$tmp/help" 2>&1 || { cat "$tmp/help"; fail "installed $program --help failed"; }
+      grep -q "usage: $program" "$tmp/help" || { cat "$tmp/help"; fail "installed $program --help shows no usage"; }
     fi
-    installed=$prefix/share/man/man1/$page
-    [ -f "$installed" ] || { find "$prefix"; fail "no share/man/man1/$page in the install"; }
-    cmp -s "$installed" "$file" || fail "the installed $page differs from man/$page"
+    installed=$prefix/share/man/man1/$page.gz
+    [ -f "$installed" ] || { find "$prefix"; fail "no share/man/man1/$page.gz in the install"; }
+    gzip -dc "$installed" | cmp -s - "$file" || fail "the installed $page.gz differs from man/$page"
   done
-  echo "the install holds every program and every page"
+
+  # tralune-demo from an empty folder, with a stand-in for the song player that notes where it started,
+  # and through a link from elsewhere: the demo plays to its end, where it is installed.
+  demo=$prefix/share/tralune/demo
+  mkdir "$tmp/empty" "$tmp/stub" "$tmp/link"
+  printf '#!/bin/sh\necho "$(pwd) $*" >>"$PLAYER_LOG"\n' >"$tmp/stub/mpg123"
+  chmod +x "$tmp/stub/mpg123"
+  ln -s "$prefix/bin/tralune-demo" "$tmp/link/tralune-demo"
+  ls -l "$demo" >"$tmp/demo.before"
+  status=0
+  start=$(date +%s)
+  (cd "$tmp/empty" && PATH="$tmp/stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=dummy \
+    "$tmp/link/tralune-demo" >"$tmp/demo.out" 2>&1) || status=$?
+  seconds=$(($(date +%s) - start))
+  [ $status -eq 0 ] || { cat "$tmp/demo.out"; fail "tralune-demo exited with status $status"; }
+  # The demo's last wait ends 34 s into the song, which starts 1.5 s in.
+  [ $seconds -ge 34 ] || { cat "$tmp/demo.out"; fail "tralune-demo ended after $seconds s, before the demo's end"; }
+  [ "$(cat "$tmp/player.log")" = "$(cd "$demo" && pwd) gnusong.mp3" ] ||
+    { cat "$tmp/player.log"; fail "the song was not started once, as gnusong.mp3 in $demo"; }
+  [ -z "$(ls -A "$tmp/empty")" ] || { ls -lA "$tmp/empty"; fail "tralune-demo wrote into the folder it was started from"; }
+  ls -l "$demo" | cmp -s - "$tmp/demo.before" || fail "tralune-demo changed the demo folder"
+  # The environment reaches tralune, and its exit status comes back.
+  status=0
+  (cd "$tmp/empty" && PATH="$tmp/stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=nosuchdriver \
+    "$prefix/bin/tralune-demo" >"$tmp/demo.out" 2>&1) || status=$?
+  [ $status -eq 1 ] && grep -q "Could not open the display" "$tmp/demo.out" ||
+    { cat "$tmp/demo.out"; fail "with no display driver, tralune-demo exited with status $status, not tralune's 1"; }
+  echo "the install holds every program and every page, and its tralune-demo plays the demo"
   ;;
 *)
   echo "usage: $0 pages SOURCE_DIR | install SOURCE_DIR BUILD_DIR" >&2

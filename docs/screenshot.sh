@@ -2,7 +2,7 @@
 # Takes a picture of the demo as it plays: runs tralune in demo/ on a private X server (Xvfb) with a
 # silent stand-in for the song player, reads the screen a given number of seconds after the start,
 # and writes it as a PNG (default docs/screenshot.png).
-# Usage: tools/screenshot.sh [-b TRALUNE] [-t SECONDS] [-o OUTPUT.png]
+# Usage: docs/screenshot.sh [-b TRALUNE] [-t SECONDS] [-o OUTPUT.png]
 #   -b  the tralune binary (default build/tralune)
 #   -t  seconds after tralune starts (default 10.5: "wonder" of the second line is highlighted)
 # Needs xvfb, x11-apps (xwd) and imagemagick. Exits non-zero when the server or tralune cannot be
