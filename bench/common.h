@@ -81,6 +81,7 @@ void linecost(const ScratchDir& dir, const std::string& name, const std::string&
 // pictures.cpp: a "setimg" line's work against SDL_image's load, and the font image's load.
 void picturecost(const std::string& label, const std::string& path, int count);
 void fontcost(const std::string& path, int count);
+void picturelinecost(const std::string& label, const std::string& path, int lines, int imgcount, double goal);
 // startup.cpp: start-up to the first frame against the bare program.
 void startup();
 // song.cpp: the whole song's lag and peak memory, and the song's clock.

@@ -61,6 +61,11 @@ int main(int argc, char** argv)
         fontcost(fontpath, 20);
     }
     g->close();
+    if (wanted("pictures")) {
+        picturelinecost("setimg line 640x480 vs IMG_Load (whole runs)", fixtures + "/pic640.pcx", 400, 20, 8);
+        picturelinecost("setimg line 640x480 24-bit vs IMG_Load (whole runs)", fixtures + "/pic640-24bit.pcx", 400, 10, 8);
+        picturelinecost("setimg line 4096x4096 vs IMG_Load (whole runs)", fixtures + "/pic4096.pcx", 20, 1, 5);
+    }
 
     if (wanted("start"))
         startup();
