@@ -3,9 +3,11 @@
 #include "gfx.h"
 #include "script.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -61,13 +63,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     g->drawMEM(&s, INT_MIN, INT_MIN);
     g->drawMEM(&s, INT_MIN, 0);
     g->drawMEM(&s, 639, 479);
-    delete[] s.pixels;
-
-    // The whole picture command, which decodes, draws and frees on its own; for small pictures only,
-    // since a big one would just be decoded a second time.
+    // Drawn straight into the frame, at a row the input picks, the picture shows exactly what the
+    // decoded sprite drawn there shows; then the whole picture command runs. For small pictures only,
+    // since a big one would just be decoded again.
     if (count <= 65536) {
+        int y = signed16(data, size, 14) % 512;
+        std::fill(g->pixels, g->pixels + SCREEN_PIXELS, 0x01020304u);
+        g->drawMEM(&s, (640 - s.width) / 2, y);
+        std::vector<pixel> want(g->pixels, g->pixels + SCREEN_PIXELS);
+        std::fill(g->pixels, g->pixels + SCREEN_PIXELS, 0x01020304u);
+        if (g->drawPCX(path.c_str(), y) != 0)
+            fail("a picture the decoder took was refused when drawn into the frame");
+        if (!std::equal(want.begin(), want.end(), g->pixels))
+            fail("a picture drawn into the frame differs from its decoded sprite drawn there");
         script sc;
         sc.setimg(path.c_str());
     }
+    delete[] s.pixels;
     return 0;
 }

@@ -53,6 +53,11 @@ public:
     // kinds read.
     // 0 on success (s then owns a new pixel block); 1 when the file cannot be decoded, with s untouched.
     int loadPCX(MEM_Sprite* s, const char* path);
+    // Draws the PCX file at path centred across the frame, its left edge at (640 - width) / 2 (rounded
+    // toward zero) and its top row at y: what loadPCX and then drawMEM there would show, decoded straight
+    // into the frame, with no picture made and the rows below the frame not decoded at all.
+    // 0 when drawn; 1 when the file cannot be decoded, with the frame untouched.
+    int drawPCX(const char* path, int y);
 
     pixel pixels[SCREEN_PIXELS];
 

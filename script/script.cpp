@@ -314,13 +314,7 @@ int script::printtextrow()
 
 int script::setimg(const char* path)
 {
-    MEM_Sprite picture;
-    gfx* g = gfx::instance();
-    if (g->loadPCX(&picture, path) != 0)
-        return 1;
-    g->drawMEM(&picture, (640 - picture.width) / 2, 0);
-    delete[] picture.pixels;
-    return 0;
+    return gfx::instance()->drawPCX(path, 0);
 }
 
 int script::hop()

@@ -350,6 +350,148 @@ TEST_F(Decoder, SixteenMillionPixelsAreTaken)
     EXPECT_EQ(sprite.pixels[4096 * 4096 - 1], 0u);
 }
 
+// Pictures drawn straight into the frame ---------------------------------------------------------
+
+// A stream of pseudo-random bytes: any byte sequence is valid run-length data, with runs of 0 to 63 and
+// run codes wherever they fall, so these reach every branch of the decoding loops.
+std::vector<uint8_t> noise(size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> out(n);
+    for (auto& b : out) {
+        seed = seed * 1664525u + 1013904223u;
+        b = uint8_t(seed >> 24);
+    }
+    return out;
+}
+
+// What the data say, code by code, for an 8-bit picture of count pixels without padding: each pixel
+// as its palette index, black (-1) where the data end early.
+std::vector<int> expand(const std::vector<uint8_t>& data, size_t count)
+{
+    std::vector<int> out;
+    for (size_t i = 0; i < data.size() && out.size() < count; i++) {
+        int n = 1, v = data[i];
+        if (v >= 0xC0) {
+            if (i + 1 == data.size())
+                break;
+            n = v & 0x3F;
+            v = data[++i];
+        }
+        for (int k = 0; k < n && out.size() < count; k++)
+            out.push_back(v);
+    }
+    out.resize(count, -1);
+    return out;
+}
+
+TEST_F(Decoder, LongNoisyStreamsDecodeCodeByCode)
+{
+    // 640 x 480 pictures, long enough to cross the reader's 64 kB blocks, from data that stop at many
+    // places: early, inside a run, and long after the last pixel.
+    for (size_t length : {size_t(1000), size_t(65535), size_t(65537), size_t(200001), size_t(400000)}) {
+        std::vector<uint8_t> data = noise(length, uint32_t(length));
+        ASSERT_EQ(decode(pcxfile(0, 0, 639, 479, data)), 0);
+        std::vector<int> want = expand(data, 640 * 480), got = indexes();
+        for (size_t i = 0; i < want.size(); i++) {
+            pixel expected = want[i] < 0 ? 0 : ramp(want[i]);
+            ASSERT_EQ(sprite.pixels[i], expected) << "pixel " << i << " of " << length << " bytes of data";
+        }
+        delete[] sprite.pixels;
+        sprite.pixels = &sentinel;
+    }
+}
+
+// drawPCX against loadPCX and drawMEM, which it must show exactly, on a frame filled with a pattern that
+// shows every pixel it should not touch.
+class DrawPCX : public ::testing::Test {
+protected:
+    void pattern()
+    {
+        for (int i = 0; i < SCREEN_PIXELS; i++)
+            gfx::instance()->pixels[i] = pixel(i * 2654435761u) & 0xFFFFFF;
+    }
+    // Both ways of drawing the file at row y; the first differing pixel, if any, fails the test.
+    void expectSame(const std::vector<uint8_t>& file, int y, const std::string& what)
+    {
+        std::string path = dir / "p.pcx";
+        writefile(path, file);
+        gfx* g = gfx::instance();
+        pattern();
+        MEM_Sprite s;
+        ASSERT_EQ(g->loadPCX(&s, path.c_str()), 0) << what;
+        g->drawMEM(&s, (640 - s.width) / 2, y);
+        delete[] s.pixels;
+        std::vector<pixel> want(g->pixels, g->pixels + SCREEN_PIXELS);
+        pattern();
+        ASSERT_EQ(g->drawPCX(path.c_str(), y), 0) << what;
+        for (int i = 0; i < SCREEN_PIXELS; i++)
+            ASSERT_EQ(g->pixels[i], want[i]) << what << ", y " << y << ": first difference at (" << i % 640
+                                             << ", " << i / 640 << ")";
+    }
+    ScratchDir dir;
+};
+
+TEST_F(DrawPCX, ShowsWhatLoadPCXAndDrawMEMShowForEveryKindSizeAndPlace)
+{
+    struct Kind {
+        int bits, planes;
+        bool raw;
+    } kinds[] = {{8, 1, false}, {8, 1, true}, {8, 3, false}, {8, 4, true}, {1, 1, false},
+                 {1, 4, false}, {1, 2, true}, {2, 1, false}, {4, 1, false}};
+    // Fitting, full width, odd and wider than the frame (cut on both sides), taller than the frame.
+    struct Size {
+        int w, h;
+    } sizes[] = {{640, 480}, {13, 7}, {640, 3}, {641, 5}, {643, 9}, {1001, 2}, {31, 500}};
+    uint32_t seed = 1;
+    for (const Kind& k : kinds)
+        for (const Size& z : sizes) {
+            long long rowbytes = (z.w * k.bits + 7) / 8 + 1; // padded by one byte
+            long long need = rowbytes * k.planes * z.h;
+            // Enough data for the whole picture, and data ending part-way.
+            for (long long length : {need * 2 + 16, need / 3 + 1}) {
+                std::vector<uint8_t> data = noise(size_t(length), seed++);
+                std::vector<uint8_t> file = pcxheader(0, 0, z.w - 1, z.h - 1, int(rowbytes));
+                file[2] = k.raw ? 0 : 1;
+                file[3] = uint8_t(k.bits);
+                file[65] = uint8_t(k.planes);
+                for (int i = 16; i < 64; i++)
+                    file[size_t(i)] = uint8_t(i * 37);
+                file.insert(file.end(), data.begin(), data.end());
+                if (k.bits == 8 && k.planes == 1) {
+                    std::vector<uint8_t> palette = rampPalette();
+                    file.insert(file.end(), palette.begin(), palette.end());
+                }
+                std::string what = std::to_string(k.bits) + " bits x " + std::to_string(k.planes) +
+                                   (k.raw ? " raw, " : ", ") + std::to_string(z.w) + "x" + std::to_string(z.h) +
+                                   ", " + std::to_string(length) + " bytes";
+                for (int y : {0, 2, -3, 477, 480, -600})
+                    expectSame(file, y, what);
+                // 8-bit rows without padding take the flat path.
+                if (k.bits == 8 && k.planes == 1) {
+                    file[66] = file[67] = 0;
+                    for (int y : {0, 1, -1})
+                        expectSame(file, y, what + ", no padding");
+                }
+            }
+        }
+}
+
+TEST_F(DrawPCX, UndecodableFileLeavesTheFrameUntouched)
+{
+    gfx* g = gfx::instance();
+    std::vector<uint8_t> header = pcxheader(0, 0, 9, 9, 10);
+    std::vector<uint8_t> unknown = header;
+    unknown[3] = 3; // 3 bits per pixel
+    std::vector<std::string> paths = {dir / "none.pcx", dir.path(), dir / "short.pcx", dir / "unknown.pcx"};
+    writefile(paths[2], header); // no room for the palette
+    writefile(paths[3], unknown);
+    pattern();
+    std::vector<pixel> before(g->pixels, g->pixels + SCREEN_PIXELS);
+    for (const std::string& p : paths)
+        EXPECT_EQ(g->drawPCX(p.c_str(), 0), 1) << p;
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), g->pixels));
+}
+
 // setimg ----------------------------------------------------------------------------------------
 
 class Setimg : public ::testing::Test {
