@@ -93,14 +93,19 @@ install)
   # tralune-demo from an empty folder, with a stand-in for the song player that notes where it started,
   # and through a link from elsewhere: the demo plays to its end, where it is installed.
   demo=$prefix/share/tralune/demo
-  mkdir "$tmp/empty" "$tmp/stub" "$tmp/link"
-  printf '#!/bin/sh\necho "$(pwd) $*" >>"$PLAYER_LOG"\n' >"$tmp/stub/mpg123"
-  chmod +x "$tmp/stub/mpg123"
+  # The stand-in lies in a folder that is never removed: tralune's song child starts it 1.5 s in, after
+  # the run that fails to open its display has ended and this test has removed its own folders, and it
+  # must not then find the real player, which plays on for minutes where there is no sound device.
+  stub=${TMPDIR:-/tmp}/tralune-install-test-stubplayer
+  mkdir -p "$stub" "$tmp/empty" "$tmp/link"
+  printf '#!/bin/sh\n[ -d "$(dirname "$PLAYER_LOG")" ] && echo "$(pwd) $*" >>"$PLAYER_LOG"\nexit 0\n' >"$stub/mpg123.$$"
+  chmod +x "$stub/mpg123.$$"
+  mv "$stub/mpg123.$$" "$stub/mpg123"
   ln -s "$prefix/bin/tralune-demo" "$tmp/link/tralune-demo"
   ls -l "$demo" >"$tmp/demo.before"
   status=0
   start=$(date +%s)
-  (cd "$tmp/empty" && PATH="$tmp/stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=dummy \
+  (cd "$tmp/empty" && PATH="$stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=dummy \
     "$tmp/link/tralune-demo" >"$tmp/demo.out" 2>&1) || status=$?
   seconds=$(($(date +%s) - start))
   [ $status -eq 0 ] || { cat "$tmp/demo.out"; fail "tralune-demo exited with status $status"; }
@@ -112,7 +117,7 @@ install)
   ls -l "$demo" | cmp -s - "$tmp/demo.before" || fail "tralune-demo changed the demo folder"
   # The environment reaches tralune, and its exit status comes back.
   status=0
-  (cd "$tmp/empty" && PATH="$tmp/stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=nosuchdriver \
+  (cd "$tmp/empty" && PATH="$stub:$PATH" PLAYER_LOG=$tmp/player.log SDL_VIDEODRIVER=nosuchdriver \
     "$prefix/bin/tralune-demo" >"$tmp/demo.out" 2>&1) || status=$?
   [ $status -eq 1 ] && grep -q "Could not open the display" "$tmp/demo.out" ||
     { cat "$tmp/demo.out"; fail "with no display driver, tralune-demo exited with status $status, not tralune's 1"; }
