@@ -4,65 +4,19 @@
 // error, and without a warning other than for characters the font has no glyph for: no line too wide,
 // no odd "%", no time that goes back.
 #include "ass.h"
-#include "check.h"
 #include "font.h"
-#include "fuzzfiles.h"
+#include "fuzzimport.h"
 #include "lyrics.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <sstream>
-#include <unistd.h>
-
-namespace {
-
-FILE* quiet;
-
-void fail(const char* why, const std::string& script, const std::string& report)
-{
-    fprintf(stderr, "fuzz_ass: %s; the script:\n%s\nthe check:\n%s\n", why, script.c_str(), report.c_str());
-    abort();
-}
-
-void setup()
-{
-    // The importer's own warnings are not what is checked here, and would fill the log.
-    quiet = fopen("/dev/null", "w");
-    if (!quiet)
-        abort();
-    // The writer looks for font.pcx beside the script, and the checker in the current folder.
-    fuzzstage();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool ready = (setup(), true);
-    (void)ready;
     std::string bytes(reinterpret_cast<const char*>(data), size);
-    report r("song.ass", quiet);
+    report r("song.ass", fuzzquiet());
     // The last byte picks the options, so that the song's own first line stays as written.
     unsigned pick = size ? data[size - 1] : 0;
     assfile u = readass(bytes, pick & 1 ? "Kanji" : "", pick & 2 ? 250 : 0, r);
     if (!u.error.empty())
         return 0;
-    if (u.s.lines.empty())
-        fail("no lines, yet no error", "", "");
-    scriptoptions o;
-    o.output = "script.txt";
-    o.fill = pick & 4;
-    std::string script = makescript(u.s, o, "fuzz", r);
-    std::string path = fuzzfile("script.txt", reinterpret_cast<const uint8_t*>(script.data()), script.size());
-    std::ostringstream out;
-    int status = checkscript(path, "font.pcx", out);
-    std::istringstream lines(out.str());
-    std::string line;
-    while (std::getline(lines, line))
-        if (line.find(": error: ") != std::string::npos ||
-            (line.find(": warning: ") != std::string::npos && line.find("the font has no glyph for") == std::string::npos))
-            fail("the checker finds a problem in the script", script, out.str());
-    if (status != 0)
-        fail("the checker fails the script", script, out.str());
+    checkimport("fuzz_ass", u.s, pick & 4, r);
     return 0;
 }
