@@ -40,21 +40,10 @@ void usage()
            PROGRAM, PROGRAM, STREAM_LINK);
 }
 
-std::string folderof(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string filename(const std::string& path)
 {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string inside(const std::string& folder, const std::string& name)
-{
-    return folder == "." ? name : folder + "/" + name;
 }
 
 std::string lowercase(std::string s)
@@ -91,7 +80,7 @@ std::string songbeside(const std::string& stream)
             std::string n = e->d_name;
             struct stat st;
             if (n.size() == stem.size() + 3 && n.compare(0, stem.size(), stem) == 0 &&
-                lowercase(n.substr(stem.size())) == "mp3" && stat(inside(folder, n).c_str(), &st) == 0 &&
+                lowercase(n.substr(stem.size())) == "mp3" && stat(under(folder, n).c_str(), &st) == 0 &&
                 S_ISREG(st.st_mode))
                 found.push_back(n);
         }
@@ -101,7 +90,7 @@ std::string songbeside(const std::string& stream)
         return "";
     std::sort(found.begin(), found.end());
     auto exact = std::find(found.begin(), found.end(), stem + "mp3");
-    return inside(folder, exact != found.end() ? *exact : found[0]);
+    return under(folder, exact != found.end() ? *exact : found[0]);
 }
 
 // A file that must be replaced by a link of ours: there, and no symbolic link, it is the user's.
@@ -250,8 +239,8 @@ int main(int argc, char** argv)
         r.fail("cannot write in the folder " + quoted(folder) + ": " + strerror(S_ISDIR(st.st_mode) ? errno : ENOTDIR));
     std::string stream, from;
     if (iszip) {
-        stream = inside(folder, zip.streamname());
-        std::string song = inside(folder, zip.songname());
+        stream = under(folder, zip.streamname());
+        std::string song = under(folder, zip.songname());
         for (const std::string& p : {stream, song})
             if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
                 r.fail(quoted(p) + " is a folder: the zip cannot be unpacked there");
@@ -269,17 +258,17 @@ int main(int argc, char** argv)
         }
         from = input;
     }
-    if (!iszip || o.songfile != inside(folder, zip.songname())) {
+    if (!iszip || o.songfile != under(folder, zip.songname())) {
         if (stat(o.songfile.c_str(), &st) != 0)
             r.fail("cannot open the song " + quoted(o.songfile) + ": " + strerror(errno));
         if (!S_ISREG(st.st_mode))
             r.fail("cannot open the song " + quoted(o.songfile) + ": it is no regular file");
     }
-    std::string streamlink = inside(folder, STREAM_LINK), songlink = inside(folder, "gnusong.mp3");
+    std::string streamlink = under(folder, STREAM_LINK), songlink = under(folder, "gnusong.mp3");
     // A stream already called song.cdg, or a song called gnusong.mp3, in the script's folder needs no
     // link: it is its own.
     bool linkstream = !(iszip ? stream == streamlink : samefile(stream, streamlink));
-    bool linksong = !(iszip && o.songfile == inside(folder, zip.songname()) ? o.songfile == songlink
+    bool linksong = !(iszip && o.songfile == under(folder, zip.songname()) ? o.songfile == songlink
                                                                            : samefile(o.songfile, songlink));
     if (linkstream)
         checklinkable(streamlink, stream, "stream", r);
@@ -288,7 +277,7 @@ int main(int argc, char** argv)
     else
         o.songfile.clear();
 
-    if (iszip && !zip.unpack(stream, inside(folder, zip.songname())))
+    if (iszip && !zip.unpack(stream, under(folder, zip.songname())))
         r.fail(zip.why());
     if (linkstream)
         makelink(folder, streamlink, stream, r);

@@ -52,12 +52,6 @@ void usage()
            PROGRAM, sharedhelp().c_str(), DEFAULT_SOUNDFONT);
 }
 
-std::string folderof(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string basename(const std::string& path)
 {
     size_t slash = path.rfind('/');

@@ -86,18 +86,6 @@ bool parseinteger(const std::string& text, long long min, long long max, long lo
     return *value >= min && *value <= max;
 }
 
-std::string folderof(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// path as seen from folder: unchanged when absolute.
-std::string under(const std::string& folder, const std::string& path)
-{
-    return path[0] == '/' || folder == "." ? path : folder + "/" + path;
-}
-
 // path in single quotes for a shell command line.
 std::string shellquoted(const std::string& path)
 {
@@ -492,6 +480,17 @@ private:
 };
 
 } // namespace
+
+std::string folderof(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string under(const std::string& folder, const std::string& path)
+{
+    return path[0] == '/' || folder == "." ? path : folder + "/" + path;
+}
 
 std::string linktarget(const std::string& file, const std::string& folder, const report& r)
 {

@@ -73,6 +73,11 @@ private:
     FILE* to;
 };
 
+// The folder a path lies in: "." for a bare name, "/" for a name at the root.
+std::string folderof(const std::string& path);
+// path as seen from folder: unchanged when absolute or when folder is ".".
+std::string under(const std::string& folder, const std::string& path);
+
 // Reads the whole file at path; fails the run through r when it cannot be read.
 std::string readinput(const std::string& path, const report& r);
 

@@ -22,19 +22,6 @@ void usage()
            PROGRAM, importoptionshelp(true));
 }
 
-std::string folderof(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The song a file names is found beside the file, wherever the program runs.
-std::string beside(const std::string& file, const std::string& name)
-{
-    std::string folder = folderof(file);
-    return name[0] == '/' || folder == "." ? name : folder + "/" + name;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -73,7 +60,7 @@ int main(int argc, char** argv)
     if (o.songwanted && o.songfile.empty()) {
         if (u.audio.empty())
             r.fail("--song: the file names no song (#AUDIO or #MP3); give one as --song=FILE");
-        o.songfile = beside(file, u.audio);
+        o.songfile = under(folderof(file), u.audio);
     }
     savescript(makescript(u.s, o, "Made by tralune-ultrastar from " + file + "; times are song times.", r), o, r);
     return 0;
