@@ -28,6 +28,10 @@ flowaction partyflow::next(long long now, const flowfacts& f)
             at = PICKER;
             return DROP;
         }
+        if (f.songfailed) {
+            at = PICKER;
+            return FAIL;
+        }
         if (f.songover) {
             at = PICKER;
             return FINISH;

@@ -12,6 +12,7 @@ struct flowfacts {
     enum preparation { PREPARING, READY, FAILED } prepared = PREPARING;
     bool skip = false;          // the song on the screen (up next or playing) is to be left
     bool songover = false;      // SONG: its script has ended and its music too
+    bool songfailed = false;    // SONG: its script could not be run to its end (a script error)
     bool quit = false;          // Ctrl+Q, the display closed
 };
 
@@ -21,7 +22,8 @@ enum flowaction {
     TAKE,        // take the next song from the queue to the up-next screen (then call upnext)
     START,       // start the song up next (the stage is SONG from now on)
     DROP,        // leave the song up next or playing: skipped (the stage is PICKER)
-    FAIL,        // the song up next cannot be played: mark it so and show why (the stage is PICKER)
+    FAIL,        // the song up next or playing cannot be played: mark it so and show why (the stage is
+                 // PICKER)
     FINISH,      // the song has ended (the stage is PICKER)
     QUIT         // stop the music and end the party
 };
@@ -35,8 +37,8 @@ public:
 
     // The next step at the monotonic moment now (milliseconds), moving the stage on where the step
     // does. PICKER: TAKE when a song is queued. UPNEXT: DROP on a skip; FAIL when the song cannot be
-    // prepared; START once the countdown is over and the song ready. SONG: DROP on a skip, FINISH
-    // when it is over. QUIT on a quit, whatever the stage. Else STAY.
+    // prepared; START once the countdown is over and the song ready. SONG: DROP on a skip, FAIL when
+    // its script failed, FINISH when it is over. QUIT on a quit, whatever the stage. Else STAY.
     flowaction next(long long now, const flowfacts& f);
     // After TAKE: the song of this queue entry is on the up-next screen from now on, its countdown
     // starting at now.
