@@ -6,3 +6,11 @@ target_include_directories(tralune_party_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DI
 target_link_libraries(tralune_party_tests PRIVATE tralune_partyscreen tralune_partycontrol tralune_songplayer
   tralune_font tralune_gfx tralune_pcxwrite GTest::gtest_main)
 gtest_discover_tests(tralune_party_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+# The keyboard's picker against a real store.
+if(TARGET tralune_party)
+  add_executable(tralune_partypicker_tests fakevideo.cpp testfiles.cpp partypicker_test.cpp)
+  target_include_directories(tralune_partypicker_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(tralune_partypicker_tests PRIVATE tralune_party tralune_pcxwrite GTest::gtest_main)
+  gtest_discover_tests(tralune_partypicker_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+endif()
