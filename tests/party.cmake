@@ -14,3 +14,15 @@ if(TARGET tralune_party)
   target_link_libraries(tralune_partypicker_tests PRIVATE tralune_party tralune_pcxwrite GTest::gtest_main)
   gtest_discover_tests(tralune_partypicker_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
 endif()
+
+# tralune-party end to end on a private X server with a stand-in song player, keys sent with xdotool.
+if(TARGET tralune-party)
+  add_executable(tralune_partyrun_tests testfiles.cpp runner.cpp xscreen.cpp partyrun_test.cpp)
+  target_include_directories(tralune_partyrun_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/party)
+  target_link_libraries(tralune_partyrun_tests PRIVATE tralune_partystore tralune_pcxwrite GTest::gtest_main
+    Threads::Threads)
+  target_compile_definitions(tralune_partyrun_tests PRIVATE TRALUNE_BINARY="$<TARGET_FILE:tralune>"
+    PARTY_BINARY="$<TARGET_FILE:tralune-party>")
+  add_dependencies(tralune_partyrun_tests tralune tralune-party)
+  gtest_discover_tests(tralune_partyrun_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 150 LABELS screen)
+endif()
