@@ -17,8 +17,8 @@
 namespace {
 
 // Songs written to the database in one transaction: the first batch small, so the screen's list
-// fills at once; the others larger, so a first scan is not a transaction per few songs. The screen's
-// searches wait for the lock only while a batch is written.
+// fills at once; each next one twice as large, up to BATCH, because every transaction writes again the
+// index pages its songs touched. The screen's searches wait for the lock only while a batch is written.
 const size_t FIRSTBATCH = 256;
 const size_t BATCH = 2048;
 
@@ -134,6 +134,7 @@ private:
     std::set<std::pair<dev_t, ino_t>> visited;
     bool dbfailed = false;
     int64_t lastreport = 0;
+    size_t batch = FIRSTBATCH;
 };
 
 void scanner::readtags(found& f)
@@ -211,8 +212,10 @@ void scanner::consider(found f, int dirfd, const std::string& mainname, const st
     }
     readtags(f);
     writes.push_back(std::move(f));
-    if (writes.size() >= (size_t(counts.added + counts.changed) <= FIRSTBATCH ? FIRSTBATCH : BATCH))
+    if (writes.size() >= batch) {
         flush();
+        batch = std::min(batch * 2, BATCH);
+    }
 }
 
 // The checks of kinds that cannot be told by their names alone.
@@ -480,8 +483,10 @@ bool scanner::run(const std::vector<std::string>& folders, bool rereadall)
         (f.id ? counts.moved : counts.added)++;
         readtags(f);
         writes.push_back(std::move(f));
-        if (writes.size() >= BATCH)
+        if (writes.size() >= batch) {
             flush();
+            batch = std::min(batch * 2, BATCH);
+        }
     }
     for (known& k : songs)
         if (!k.seen && !k.gone && underpresent(pathof(k.id))) {
@@ -500,6 +505,7 @@ bool partystore::scan(const std::vector<std::string>& folders, nameorder order,
 {
     // Titles taken from names depend on the name order: a scan in another order than the last reads
     // every song again.
+    std::lock_guard<std::mutex> one(d->scanning);
     std::string orderkey = order == nameorder::artisttitle ? "artist-title" : "title-artist";
     bool reread = setting("scan.nameorder", orderkey) != orderkey;
     scanner s(*d, order, progress);
