@@ -1,5 +1,6 @@
 // The font image drawn through FreeType.
 #include "fontmaker.h"
+#include "songfolder.h"
 #include "cli.h"
 #include "pcxwrite.h"
 #include "text.h"
@@ -318,30 +319,7 @@ std::string makefont(const std::string& fontfile, const fontstyle& style, madefo
 
 std::string savefile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return "cannot write " + quoted(path) + ": " + strerror(errno);
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size() && !error) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno != EINTR)
-            error = errno;
-        else if (put > 0)
-            done += size_t(put);
-    }
-    if (close(fd) != 0 && !error)
-        error = errno;
-    if (!error && rename(temp.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error) {
-        unlink(temp.c_str());
-        return "cannot write " + quoted(path) + ": " + strerror(error);
-    }
-    return "";
+    songfolder f;
+    f.put(path, std::string(bytes.begin(), bytes.end()), "the font");
+    return f.commit();
 }

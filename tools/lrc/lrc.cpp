@@ -103,7 +103,9 @@ std::string withoutduetmark(const std::string& text)
 
 } // namespace
 
-bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
+namespace {
+
+bool readlines(const std::string& text, long long extraoffset, song& s, report& r)
 {
     std::vector<stamped> lines;
     std::string title, artist;
@@ -194,4 +196,19 @@ bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
         s.lines.push_back(l);
     }
     return true;
+}
+
+} // namespace
+
+songread readlrc(const std::string& bytes, const std::string& name, const readoptions&)
+{
+    songread out;
+    report r(name, &out.messages);
+    encoding used;
+    std::string text = decodetext(bytes, encoding::LATIN1, &used);
+    if (used == encoding::LATIN1)
+        r.warning(0, "not UTF-8: read as Latin-1");
+    if (!readlines(text, 0, out.s, r))
+        out.error = "no line with a time stamp such as [01:02.50]: nothing to sing along to";
+    return out;
 }
