@@ -372,6 +372,9 @@ importresult importsong(const std::string& path, const std::string& folder, cons
         job.audio = io.audio;
         job.soundfont = io.soundfont;
         job.songneeded = io.songneeded;
+        struct stat st;
+        if (job.format != songformat::NONE && stat(path.c_str(), &st) != 0)
+            r.fail(std::string("cannot read it: ") + strerror(errno));
         if (io.song.empty() && (job.format == songformat::LRC || job.format == songformat::ASS)) {
             job.o.songfile = filebeside(path, ".mp3");
             if (job.o.songfile.empty() && io.songneeded)

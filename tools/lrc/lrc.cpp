@@ -163,13 +163,14 @@ bool readlines(const std::string& text, long long extraoffset, song& s, report& 
             lines.push_back(line);
         }
     }
+    // The tags stand even without a line: a library lists a song by them.
+    s.title = title;
+    s.artist = artist;
     if (lines.empty())
         return false;
 
     std::stable_sort(lines.begin(), lines.end(), [](const stamped& a, const stamped& b) { return a.ms < b.ms; });
     long long shift = -(offset + extraoffset);
-    s.title = title;
-    s.artist = artist;
     for (size_t k = 0; k < lines.size();) {
         // Lines at the same time are one line: a translation beside the original, say.
         lyricline l;
