@@ -66,7 +66,7 @@ struct freetype {
 
 // One rendered glyph: its advance and its coverage bitmap (0 to 255) with the bitmap's bearing. A
 // character the font lacks has no bitmap and advance 0: an empty slot, which the player skips.
-struct Glyph {
+struct glyph {
     int advance = 0;
     int left = 0;   // columns from the pen position to the bitmap's first column
     int top = 0;    // rows from the baseline up to the bitmap's first row
@@ -115,7 +115,7 @@ std::vector<FT_Byte> readfont(const std::string& path)
 // Copies the glyph slot's bitmap as coverage 0 to 255. Outline fonts render to 8-bit grey already;
 // bitmap fonts give 1, 2 or 4 bits or colour, which FreeType converts to grey levels that are scaled
 // here to the full range. False when FreeType cannot convert the bitmap.
-bool takecoverage(FT_Library lib, FT_GlyphSlot slot, Glyph& g)
+bool takecoverage(FT_Library lib, FT_GlyphSlot slot, glyph& g)
 {
     FT_Bitmap converted;
     FT_Bitmap_Init(&converted);
@@ -203,7 +203,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     // Only a Unicode map agrees with the slot table past ASCII; in any other map the later slots are
     // left empty rather than filled with whatever letters that map keeps at those codes.
     bool unicode = face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE;
-    std::vector<Glyph> glyphs(size_t(style.slots));
+    std::vector<glyph> glyphs(size_t(style.slots));
     std::string missing;
     int drawn = 0, basic = 0;
     for (int s = 0; s < style.slots; s++) {
@@ -240,7 +240,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     // a glyph reaches further, so that no glyph loses rows.
     long above = std::max(0, ceil26dot6(face->size->metrics.ascender));
     long below = std::max(0, ceil26dot6(-face->size->metrics.descender));
-    for (const Glyph& g : glyphs) {
+    for (const glyph& g : glyphs) {
         if (g.rows == 0)
             continue;
         above = std::max<long>(above, g.top);
@@ -271,7 +271,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     for (int s = 0; s < style.slots; s++)
         img.indexes[size_t(marker[s])] = MARKER_INDEX;
     for (int s = 0; s < style.slots; s++) {
-        const Glyph& g = glyphs[s];
+        const glyph& g = glyphs[s];
         for (int r = 0; r < g.rows; r++) {
             long y = 1 + above - g.top + r;
             if (y < 1 || y >= height)
