@@ -14,9 +14,9 @@ gfx* gfx::instance()
     return the;
 }
 
-int gfx::init()
+int gfx::init(displaymode mode)
 {
-    return initvideo(SCREEN_W, SCREEN_H) ? 0 : 1;
+    return initvideo(SCREEN_W, SCREEN_H, mode) ? 0 : 1;
 }
 
 const char* gfx::displayerror()

@@ -36,13 +36,17 @@ static bool answered(const char* argument)
     }
     if (strcmp(argument, "--help") != 0)
         return false;
-    std::cout << "usage: tralune [SCRIPT]\n"
-                 "Plays gnusong.mp3 and shows the script SCRIPT (default script.txt) full screen in time with it.\n"
+    std::cout << "usage: tralune [--window | --mode-switch] [SCRIPT]\n"
+                 "Plays gnusong.mp3 and shows the script SCRIPT (default script.txt) full screen in time with it,\n"
+                 "its 640x480 picture scaled to fill the display (4:3, black bars at the sides of a wide one).\n"
                  "Everything is looked up in the current folder: the script, font.pcx, the pictures the script\n"
                  "names, and gnusong.mp3, which \"mpg123 gnusong.mp3\" plays 1.5 seconds after the start.\n"
                  "Escape or closing the display ends the run. SDL_VIDEODRIVER names the display driver.\n"
-                 "  --help      show this and exit\n"
-                 "  --version   show the version and exit\n"
+                 "  --window        show the picture in a window, at the largest whole multiple of 640x480\n"
+                 "                  that fits the display\n"
+                 "  --mode-switch   switch the display itself to 640x480 where the system can, unscaled\n"
+                 "  --help          show this and exit\n"
+                 "  --version       show the version and exit\n"
                  "Exit status: 0 at the end of the script or when the run is ended, 1 on a script error or\n"
                  "when the display cannot be opened.\n";
     return true;
@@ -53,6 +57,11 @@ int main(int argc, char** argv)
     // Before the song child and the display: a question about the program starts neither.
     if (argc > 1 && answered(argv[1]))
         return 0;
+    // A display option comes before the script's name.
+    displaymode mode = displaymode::fullscreen;
+    int first = 1;
+    while (first < argc && displayoption(argv[first], mode))
+        first++;
     // The song child is never waited for, signalled or stopped: it plays on after the run ends,
     // whichever way it ends. A failed fork just means no song.
     started = monotonicns();
@@ -64,15 +73,15 @@ int main(int argc, char** argv)
     // The font is loaded before the display opens; without it "text" lines draw nothing.
     if (font::instance()->loadfont("font.pcx") != 0)
         std::cout << "Could not load font.pcx" << std::endl;
-    if (g->init() != 0) {
+    if (g->init(mode) != 0) {
         std::cout << "Could not open the display: " << g->displayerror() << std::endl;
         return 1;
     }
     script s;
     s.songstart = started;
-    if (argc > 1) {
-        std::cout << "Opening file: " << argv[1] << std::endl;
-        s.readscript(argv[1]);
+    if (first < argc) {
+        std::cout << "Opening file: " << argv[first] << std::endl;
+        s.readscript(argv[first]);
     } else {
         std::cout << "No file specified. Using default script.txt\n";
         s.readscript("script.txt");

@@ -8,9 +8,11 @@
 std::vector<std::vector<pixel>> shownframes;
 bool videoup = false;
 bool failinit = false;
+displaymode openedmode = displaymode::fullscreen;
 
-int initvideo(int, int)
+int initvideo(int, int, displaymode mode)
 {
+    openedmode = mode;
     if (failinit)
         return 0;
     videoup = true;

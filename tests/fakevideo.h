@@ -11,5 +11,7 @@ extern std::vector<std::vector<pixel>> shownframes;
 extern bool videoup;
 // Set to make initvideo fail.
 extern bool failinit;
+// The display mode the last initvideo asked for.
+extern displaymode openedmode;
 
 #endif
