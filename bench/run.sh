@@ -4,7 +4,8 @@
 # makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per
 # median (at most 3 in the cdg section, whose runs play 10 to 20 s of song each); SECTIONS any of
 # lines,pictures,start,song,clock,cdg (default all). The line costs and the cdg section are measured
-# twice: on SDL's dummy driver, then on a private Xvfb server, whose tables follow.
+# three times: on SDL's dummy driver, then on a private Xvfb server at 640x480 and at 1920x1080, whose
+# tables follow.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-bench/bench"
@@ -46,29 +47,39 @@ if [ $cdg = yes ]; then
 fi
 
 case $sections in *lines*|*cdg*) ;; *) exit $status ;; esac
-# The same line costs on a real X server, which copies each frame once more on its side.
+# The same line costs on a real X server, which copies each frame once more on its side: at 640x480,
+# and at 1920x1080, where the player scales the frame to 1440x1080. BENCH_SIZES (default both) picks.
 tmp=$(mktemp -d)
-exec 3>"$tmp/display"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-tries=0
-until [ -s "$tmp/display" ]; do
-  tries=$((tries + 1))
-  if [ $tries -gt 200 ] || ! kill -0 $xvfb 2>/dev/null; then
-    echo "bench: Xvfb did not start:" >&2
-    cat "$tmp/xvfb.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-echo
-echo "On Xvfb:"
-case $sections in
-  *lines*) BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench" "$top" "$pics" "$reps" lines || status=$? ;;
-esac
-if [ $cdg = yes ]; then
+xvfb=""
+trap '[ -n "$xvfb" ] && kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
+for size in ${BENCH_SIZES:-640x480 1920x1080}; do
+  rm -f "$tmp/display"
+  exec 3>"$tmp/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+  xvfb=$!
+  exec 3>&-
+  tries=0
+  until [ -s "$tmp/display" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 200 ] || ! kill -0 $xvfb 2>/dev/null; then
+      echo "bench: Xvfb did not start:" >&2
+      cat "$tmp/xvfb.log" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+  display=":$(head -1 "$tmp/display")"
   echo
-  BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench-cdg" "$cdgreps" || status=$?
-fi
+  echo "On Xvfb at $size:"
+  case $sections in
+    *lines*) BENCH_X11_DISPLAY=$display "$build/tralune-bench" "$top" "$pics" "$reps" lines || status=$? ;;
+  esac
+  if [ $cdg = yes ]; then
+    echo
+    BENCH_X11_DISPLAY=$display BENCH_X11_SIZE=$size "$build/tralune-bench-cdg" "$cdgreps" || status=$?
+  fi
+  kill $xvfb
+  wait $xvfb 2>/dev/null || true
+  xvfb=""
+done
 exit $status
