@@ -10,7 +10,7 @@ run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-
 # keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
 # lame, which tralune-kar uses where they are installed), fuzz and check memory with clang's sanitizers
 # and valgrind, and make the package.
-test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps xdotool sox lame
+test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps x11-utils xdotool sox lame
   fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db dpkg-dev"
 
 # The package is made with CPack, which finds the libraries the programs need with dpkg-shlibdeps and

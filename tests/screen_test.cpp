@@ -64,6 +64,21 @@ pixel ramp(int v)
     return (pixel(v) << 16) | (pixel(255 - v) << 8) | pixel(v / 2);
 }
 
+// 201 x 150, index (x + 2y) % 256 of the ramp palette: every column and row has its own colours, so a
+// picture drawn one pixel off, mirrored, scaled wrong or with rows run together shows. The odd width
+// makes the writer pad every row with one byte, which the decoder must skip.
+PcxImage rampPicture()
+{
+    PcxImage pic;
+    pic.width = 201;
+    pic.height = 150;
+    pic.palette = rampPalette();
+    for (int y = 0; y < pic.height; y++)
+        for (int xx = 0; xx < pic.width; xx++)
+            pic.indexes.push_back(uint8_t((xx + 2 * y) % 256));
+    return pic;
+}
+
 size_t count(const std::string& text, const std::string& part)
 {
     size_t n = 0;
@@ -161,17 +176,7 @@ TEST_F(Screen, ClearscreenColourFillsTheWholeScreen)
 
 TEST_F(Screen, PictureIsCentredAtTheTop)
 {
-    // 201 x 150, index (x + 2y) % 256 of the ramp palette: every column and row has its own colours, so
-    // a picture drawn one pixel off, mirrored or with rows run together shows. The odd width makes the
-    // writer pad every row with one byte, which the decoder must skip.
-    PcxImage pic;
-    pic.width = 201;
-    pic.height = 150;
-    pic.palette = rampPalette();
-    for (int y = 0; y < pic.height; y++)
-        for (int xx = 0; xx < pic.width; xx++)
-            pic.indexes.push_back(uint8_t((xx + 2 * y) % 256));
-    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(pic)));
+    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(rampPicture())));
     std::string text = "clearscreen(0,0,90)\nsetimg(pic.pcx)\nsleep(10)\n";
     st.write("s.txt", text);
     std::vector<pixel> frame = lastframe(st, text);
@@ -661,14 +666,7 @@ TEST_P(LargeScreen, WindowOptionShowsTheFrameAtTwiceItsSizeInAWindowThatClosesOn
     std::string text = "clearscreen(0,0,90)\nsetimg(pic.pcx)\ntext(Sing %along% now)\n";
     for (int i = 0; i < 300; i++)
         text += "usleep(100000)\n";
-    PcxImage pic;
-    pic.width = 201;
-    pic.height = 150;
-    pic.palette = rampPalette();
-    for (int y = 0; y < pic.height; y++)
-        for (int xx = 0; xx < pic.width; xx++)
-            pic.indexes.push_back(uint8_t((xx + 2 * y) % 256));
-    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(pic)));
+    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(rampPicture())));
     st.write("s.txt", text);
     std::vector<pixel> frame = lastframe(st, text);
     ScreenRun run(st, x.options({"--window", "s.txt"}));
