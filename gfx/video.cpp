@@ -109,16 +109,15 @@ int initvideo(int w, int h, displaymode mode)
     // the XVidMode and XRandR extensions. Asking for the desktop's own size should keep it, but a TV
     // answers even a switch to its own mode with seconds of black, so outside --mode-switch the
     // extensions are not used at all. SDL reads these while it starts; they are removed again after.
-    bool keepmode = mode != displaymode::modeswitch;
-    if (keepmode) {
-        setenv("SDL_VIDEO_X11_VIDMODE", "0", 0);
-        setenv("SDL_VIDEO_X11_XRANDR", "0", 0);
-    }
+    // A user's own setting of either is left as it is.
+    const char* const SWITCHERS[] = {"SDL_VIDEO_X11_VIDMODE", "SDL_VIDEO_X11_XRANDR"};
+    bool ours[2] = {false, false};
+    for (int i = 0; i < 2 && mode != displaymode::modeswitch; i++)
+        ours[i] = !getenv(SWITCHERS[i]) && setenv(SWITCHERS[i], "0", 0) == 0;
     bool up = startvideo();
-    if (keepmode) {
-        unsetenv("SDL_VIDEO_X11_VIDMODE");
-        unsetenv("SDL_VIDEO_X11_XRANDR");
-    }
+    for (int i = 0; i < 2; i++)
+        if (ours[i])
+            unsetenv(SWITCHERS[i]);
     if (!up)
         return fail();
     // Whatever way the process ends, SDL gets to restore the screen mode.
@@ -145,8 +144,11 @@ int initvideo(int w, int h, displaymode mode)
     SDL_ShowCursor(0);
     width = w;
     height = h;
-    if (!startscaling())
-        return fail();
+    if (!startscaling()) {
+        fail();
+        closevideo();
+        return 0;
+    }
     return 1;
 }
 
@@ -187,17 +189,23 @@ static int changes(const pixel* frame, span* rects)
 
 // Draws rectangle r of the frame scaled into the picture whose top-left pixel is at `base`, rows
 // `pitch` bytes apart: each frame row is scaled once, into the first screen row of its block, and
-// copied to the block's other rows. The top byte is dropped, so the picture is opaque.
+// copied to the block's other rows. The picture is opaque whatever the top bytes hold.
 static void scale(const pixel* frame, const span& r, Uint8* base, int pitch)
 {
     int from = coledges[size_t(r.x0)], to = coledges[size_t(r.x1)];
     for (int y = r.y0; y < r.y1; y++) {
         pixel* out = reinterpret_cast<pixel*>(base + size_t(rowedges[size_t(y)]) * size_t(pitch));
         const pixel* in = frame + size_t(y) * size_t(width);
-        for (int x = r.x0; x < r.x1; x++) {
-            pixel v = in[x] & 0x00FFFFFF;
-            for (int d = coledges[size_t(x)]; d < coledges[size_t(x) + 1]; d++)
-                out[d] = v;
+        if (to - from == r.x1 - r.x0) {
+            // One screen column a frame column, as on a 640x480 screen: a plain copy, the top byte
+            // left to the screen, which has no alpha and ignores it.
+            memcpy(out + from, in + r.x0, size_t(to - from) * sizeof(pixel));
+        } else {
+            for (int x = r.x0; x < r.x1; x++) {
+                pixel v = in[x] & 0x00FFFFFF;
+                for (int d = coledges[size_t(x)]; d < coledges[size_t(x) + 1]; d++)
+                    out[d] = v;
+            }
         }
         for (int row = rowedges[size_t(y)] + 1; row < rowedges[size_t(y) + 1]; row++)
             memcpy(base + size_t(row) * size_t(pitch) + size_t(from) * sizeof(pixel), out + from,
