@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -429,6 +431,83 @@ TEST_F(Entry, FailuresComeBackAsOneLineAndLeaveTheFolderAsItWas)
     importresult r = importsong(st.work("in/fine.lrc"), st.work("out"), o, &cancel);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("interrupted"), std::string::npos) << r.error;
+}
+
+// How many entries a folder holds.
+int entries(const std::string& folder)
+{
+    int n = 0;
+    DIR* d = opendir(folder.c_str());
+    while (dirent* e = d ? readdir(d) : nullptr)
+        n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
+    if (d)
+        closedir(d);
+    return n;
+}
+
+TEST_F(Entry, SignalOrCancelWhileTheMusicRendersLeavesNoFileBehind)
+{
+    // A synthesizer that takes its time, and a soundfont in name.
+    mkdir(st.work("in").c_str(), 0755);
+    mkdir(st.work("bin").c_str(), 0755);
+    mkdir(st.work("out").c_str(), 0755);
+    mkdir(st.work("tmp").c_str(), 0755);
+    for (const char* tool : {"bin/fluidsynth", "bin/lame"}) {
+        st.write(tool, "#!/bin/sh\nexec sleep 30\n");
+        chmod(st.work(tool).c_str(), 0755);
+    }
+    st.write("in/fake.sf2", std::string("RIFF\0\0\0\0sfbk", 12));
+    st.write("in/k.kar", smf(0, 96, {track({{96, kartext("Twin")}, {96, kartext("kle")}})}));
+    std::string path = "PATH=" + st.work("bin") + ":/usr/bin:/bin", tmpdir = "TMPDIR=" + st.work("tmp");
+
+    // tralune-kar stopped by a TERM while fluidsynth runs: it ends by the signal, leaving nothing.
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(st.work().c_str()) != 0)
+            _exit(127);
+        putenv(const_cast<char*>(path.c_str()));
+        putenv(const_cast<char*>(tmpdir.c_str()));
+        int nul = open("/dev/null", O_WRONLY);
+        dup2(nul, 2);
+        execl(KAR_BINARY, KAR_BINARY, "--soundfont", "in/fake.sf2", "-o", "out/script.txt", "in/k.kar", (char*)nullptr);
+        _exit(127);
+    }
+    // Until the render has begun: its MP3's temporary name is there.
+    for (int k = 0; k < 100 && entries(st.work("out")) == 0; k++)
+        usleep(50000);
+    EXPECT_EQ(entries(st.work("out")), 1) << "the render never began";
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(entries(st.work("out")), 0);
+    EXPECT_EQ(entries(st.work("tmp")), 0);
+
+    // importsong cancelled from another thread while the music renders: the same.
+    importoptions o;
+    o.soundfont = st.work("in/fake.sf2");
+    std::atomic<bool> cancel(false);
+    std::string oldpath = getenv("PATH"), oldtmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+    setenv("PATH", path.substr(5).c_str(), 1);
+    setenv("TMPDIR", st.work("tmp").c_str(), 1);
+    std::thread stopper([&]() {
+        for (int k = 0; k < 100 && entries(st.work("out")) == 0; k++)
+            usleep(50000);
+        cancel = true;
+    });
+    double start = now();
+    importresult r = importsong(st.work("in/k.kar"), st.work("out"), o, &cancel);
+    stopper.join();
+    setenv("PATH", oldpath.c_str(), 1);
+    if (oldtmp.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", oldtmp.c_str(), 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("interrupted"), std::string::npos) << r.error;
+    EXPECT_LT(now() - start, 10.0);
+    EXPECT_EQ(entries(st.work("out")), 0);
+    EXPECT_EQ(entries(st.work("tmp")), 0);
 }
 
 TEST(Tags, EachFormatGivesItsOwnTitleAndArtistFromItsHead)
