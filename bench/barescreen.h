@@ -3,7 +3,7 @@
 #ifndef TRALUNE_BENCH_BARESCREEN_H
 #define TRALUNE_BENCH_BARESCREEN_H
 
-#include "display.h"
+#include "displayfit.h"
 
 #include <SDL.h>
 

@@ -23,6 +23,10 @@ status=0
 for target in $targets; do
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/findings/$target"
+  # The checker's seeds include the demo's script as it is now, not a copy that could go stale.
+  if [ "$target" = fuzz_check ]; then
+    cp "$top/demo/script.txt" "$work/demo"
+  fi
   # The decoder refuses pictures over 16,777,216 pixels (64 MiB of pixel values); 256 MiB for one
   # allocation leaves room for the sanitizer's bookkeeping. -timeout catches a decoding loop that
   # stops making progress.

@@ -1,55 +1,40 @@
-// The display options and the arithmetic that fits the 640x480 frame to a display.
-#include "display.h"
-#include "tralune.h"
+// The frame buffer's way to the screen: its display operations, forwarded to the video layer. Only the
+// player links this unit, so that the companions and the checker, which draw into memory alone, link
+// neither SDL nor the video layer.
+#include "gfx.h"
+#include "video.h"
 
-#include <cstring>
-
-bool displayoption(const char* argument, displaymode& mode)
+int gfx::init(displaymode mode)
 {
-    if (strcmp(argument, "--window") == 0)
-        mode = displaymode::window;
-    else if (strcmp(argument, "--mode-switch") == 0)
-        mode = displaymode::modeswitch;
-    else
-        return false;
-    return true;
+    return initvideo(SCREEN_W, SCREEN_H, mode) ? 0 : 1;
 }
 
-framefit fitframe(int w, int h)
+const char* gfx::displayerror()
 {
-    framefit f;
-    if (w < SCREEN_W || h < SCREEN_H)
-        return f;
-    // Wider than 4:3 (a TV): bars left and right; taller (a 5:4 monitor): bars above and below.
-    if ((long long)w * 3 >= (long long)h * 4) {
-        f.h = h;
-        f.w = int((long long)h * 4 / 3);
-    } else {
-        f.w = w;
-        f.h = int((long long)w * 3 / 4);
-    }
-    f.x = (w - f.w) / 2;
-    f.y = (h - f.h) / 2;
-    return f;
+    return videoerror();
 }
 
-int windowfactor(int w, int h)
+int gfx::update()
 {
-    int k = 1;
-    while ((long long)SCREEN_W * (k + 1) <= w && (long long)SCREEN_H * (k + 1) <= h)
-        k++;
-    return k;
+    updatevideo(pixels);
+    return 0;
 }
 
-std::vector<int> blockedges(int from, int to)
+int gfx::show()
 {
-    std::vector<int> edges;
-    if (from <= 0 || to < from)
-        return edges;
-    // Display pixel d shows the source pixel under its centre, (d + 1/2) * from / to; so source pixel i
-    // starts at the first d whose centre reaches it, d >= i * to / from - 1/2, in whole numbers.
-    edges.resize(size_t(from) + 1);
-    for (int i = 0; i <= from; i++)
-        edges[size_t(i)] = int((2LL * i * to + from - 1) / (2LL * from));
-    return edges;
+    showvideo(pixels);
+    return 0;
 }
+
+int gfx::waituntil(long long until)
+{
+    waitvideo(until);
+    return 0;
+}
+
+int gfx::close()
+{
+    closevideo();
+    return 0;
+}
+

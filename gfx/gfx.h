@@ -2,7 +2,7 @@
 #ifndef TRALUNE_GFX_H
 #define TRALUNE_GFX_H
 
-#include "display.h"
+#include "displayfit.h"
 #include "tralune.h"
 
 class gfx {
@@ -10,6 +10,8 @@ public:
     // The one frame buffer, created black on the first call and never deleted.
     static gfx* instance();
 
+    // The display operations (init to waituntil) are defined in display.cpp, which only the player
+    // links: a program that never shows the frame draws without the video layer.
     // Opens the display for the 640x480 frame as mode asks: by default the whole display with the
     // frame scaled to fill it (see displaymode). 0 when it is up; 1 when it could not be opened, and
     // then displayerror() says why.
@@ -54,7 +56,8 @@ public:
     // Decodes a PCX file into s: 8-bit with a palette, 24-bit, 16-colour, monochrome; pcx.cpp lists the
     // kinds read.
     // 0 on success (s then owns a new pixel block); 1 when the file cannot be decoded, with s untouched.
-    int loadPCX(MEM_Sprite* s, const char* path);
+    // Touches no frame buffer: safe from any thread.
+    static int loadPCX(MEM_Sprite* s, const char* path);
     // Draws the PCX file at path centred across the frame, its left edge at (640 - width) / 2 (rounded
     // toward zero) and its top row at y: what loadPCX and then drawMEM there would show, decoded straight
     // into the frame, with no picture made and the rows below the frame not decoded at all.

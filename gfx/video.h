@@ -4,7 +4,7 @@
 #ifndef TRALUNE_VIDEO_H
 #define TRALUNE_VIDEO_H
 
-#include "display.h"
+#include "displayfit.h"
 #include "tralune.h"
 
 // Opens a 32-bit display for frames of width x height, as mode asks (see displaymode): the whole

@@ -48,10 +48,10 @@ printf 'textrow(-1,x)\n' > "$s/textrow-negative"
 printf 'bounce()\0clearscreen(1,2,3)\n' > "$s/nul-byte"
 printf 'text(%s)\n' "$(printf 'a%.0s' $(seq 1 120))" > "$s/too-long"
 
-# Whole scripts for the checker: the demo's, and one with a problem on nearly every line.
+# Whole scripts for the checker: one with a problem on nearly every line.
 c="$here/fuzz_check"
 mkdir -p "$c"
-cp "$top/demo/script.txt" "$c/demo"
+# (The demo's own script is added by smoke.sh from demo/script.txt at every run.)
 printf 'hop\ntext(abc\nText(x)\nat(1.2.3)\nsetimg(picture.pcx)\nsetimg(missing.pcx)\ntext(%%Caf\303\251 don\342\200\231t \351t\351)\nclearscreen(300,abc,0)\nsleep(2s)\nusleep(-5)\nat(5)\n\nat(1:02.5)\n%s\n\n' \
   "$(printf 'x%.0s' $(seq 1 120))" > "$c/every-problem"
 # Two text rows: a line drawn over another, a picture between, rows too high and unreadable.

@@ -1,6 +1,6 @@
 // Fitting the frame to a display: the rectangle it fills, the window's multiple, the block edges of
 // the nearest-neighbour scaling, and the display options.
-#include "display.h"
+#include "displayfit.h"
 
 #include <gtest/gtest.h>
 

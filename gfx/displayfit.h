@@ -1,8 +1,8 @@
 // How the 640x480 frame meets a display of any size: the ways a program can ask for the display, and
 // the arithmetic that places and scales the frame on it. Plain values, no SDL, so tests and every
 // program that opens a display share one truth.
-#ifndef TRALUNE_DISPLAY_H
-#define TRALUNE_DISPLAY_H
+#ifndef TRALUNE_DISPLAYFIT_H
+#define TRALUNE_DISPLAYFIT_H
 
 #include <vector>
 
