@@ -1,6 +1,13 @@
 // The song's clock.
 #include "songclock.h"
 
+// a / b rounded toward minus infinity, for b > 0: song time before the start rounds the same way as
+// after it.
+static long long floordiv(long long a, long long b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 void songclock::startat(long long start)
 {
     std::lock_guard<std::mutex> hold(lock);
@@ -51,7 +58,7 @@ long long songclock::songtime(long long now) const
 {
     std::lock_guard<std::mutex> hold(lock);
     // Whole nanoseconds times a percentage stay far inside 64 bits for any song (2^63 ns is 292 years).
-    return elapsed(now) * percent / 100;
+    return floordiv(elapsed(now) * percent, 100);
 }
 
 long long songclock::momentof(long long song) const
@@ -59,12 +66,9 @@ long long songclock::momentof(long long song) const
     std::lock_guard<std::mutex> hold(lock);
     if (stopped)
         return LLONG_MAX;
-    // Rounded up, so that songtime at the moment returned has reached `song`, never one short: a
-    // script's "at" then never runs its line a nanosecond early, which the truncation in songtime
-    // would otherwise allow.
-    long long real = song * 100;
-    real = real >= 0 ? (real + percent - 1) / percent : real / percent;
-    return origin + pausedfor + offsetns + real;
+    // Rounded up where songtime rounds down, so that the moment returned is the very first at which
+    // songtime has reached `song`: "at" never runs its line a nanosecond early, nor later than it must.
+    return origin + pausedfor + offsetns - floordiv(-song * 100, percent);
 }
 
 void songclock::pause(long long now)
