@@ -20,8 +20,9 @@ test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps 
 # takes Debian's build flags from dpkg-buildflags (both dpkg-dev); lintian checks the result.
 package_packages="$run_packages dpkg-dev lintian"
 
-# The benchmarks compare the picture decoder with SDL_image's and read peak memory with time.
-bench_packages="$run_packages libsdl-image1.2-dev imagemagick time"
+# The benchmarks compare the picture decoder with SDL_image's, read peak memory with time, and make the
+# songs the key and tempo renders are timed on with sox and lame.
+bench_packages="$run_packages libsdl-image1.2-dev imagemagick time sox lame"
 
 case "${1:-run}" in
   run) wanted=$run_packages ;;
