@@ -144,7 +144,8 @@ static bool answered(const char* argument)
     }
     if (strcmp(argument, "--help") != 0)
         return false;
-    std::cout << "usage: tralune [--key N] [--tempo PERCENT] [--offset MS] [SCRIPT]\n"
+    std::cout << "usage: tralune [SCRIPT]\n"
+                 "       tralune [--key N] [--tempo PERCENT] [--offset MS] [SCRIPT]\n"
                  "Plays gnusong.mp3 and shows the script SCRIPT (default script.txt) full screen in time with it.\n"
                  "Everything is looked up in the current folder: the script, font.pcx, the pictures the script\n"
                  "names, and gnusong.mp3, which \"mpg123 gnusong.mp3\" plays 1.5 seconds after the start.\n"
