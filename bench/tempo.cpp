@@ -4,7 +4,9 @@
 #include "render.h"
 
 #include <time.h>
+#include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>

@@ -97,6 +97,9 @@ static int hearingoption(int argc, char** argv, int* at, hearing* h)
     return 0;
 }
 
+// Whether a progress line is left open on the terminal, for a message to start on a line of its own.
+static bool lineopen = false;
+
 // Shows a render's progress on standard error: one line kept up to date on a terminal, a line at every
 // quarter elsewhere.
 static bool showprogress(const std::string& label, double done)
@@ -109,6 +112,7 @@ static bool showprogress(const std::string& label, double done)
                 tty && percent == 100 ? "\n" : "");
         fflush(stderr);
         shown = percent;
+        lineopen = tty && percent < 100;
     }
     return true;
 }
@@ -126,7 +130,7 @@ static std::string songfor(const hearing& h)
     bool made;
     if (!cachedrender("gnusong.mp3", h.change, [&](double done) { return showprogress(label, done); }, &path, &made,
                       &error)) {
-        std::cerr << "\ntralune: cannot play gnusong.mp3 at " << what << ": " << error << std::endl;
+        std::cerr << (lineopen ? "\n" : "") << "tralune: cannot play gnusong.mp3 at " << what << ": " << error << std::endl;
         return "";
     }
     if (!made)

@@ -5,6 +5,7 @@
 #include <mpg123.h>
 #include <rubberband/RubberBandStretcher.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -468,6 +470,23 @@ bool rendersong(const std::string& song, songchange c, const std::string& target
     return true;
 }
 
+// Removes what renders killed before their end (the machine switched off, the program killed) left in
+// the cache: temporary files a day old. A render under way touches its file many times a second.
+static void sweep(const std::string& folder)
+{
+    DIR* d = opendir(folder.c_str());
+    if (!d)
+        return;
+    time_t old = time(nullptr) - 24 * 3600;
+    while (dirent* e = readdir(d)) {
+        std::string path = folder + "/" + e->d_name;
+        struct stat st;
+        if (strstr(e->d_name, ".mp3.part") && stat(path.c_str(), &st) == 0 && st.st_mtime < old)
+            unlink(path.c_str());
+    }
+    closedir(d);
+}
+
 bool cachedrender(const std::string& song, songchange c, const renderprogress& progress, std::string* path, bool* made,
                   std::string* error)
 {
@@ -483,6 +502,7 @@ bool cachedrender(const std::string& song, songchange c, const renderprogress& p
         *error = errnotext(rendercache());
         return false;
     }
+    sweep(rendercache());
     if (!rendersong(song, c, target, progress, error))
         return false;
     *path = target;

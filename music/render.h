@@ -51,8 +51,9 @@ bool rendersong(const std::string& song, songchange c, const std::string& target
                 std::string* error);
 
 // The render of the song at `song` for c: taken from the cache when it was made before, else rendered
-// into it now (its folders made as needed). true with its path in *path, and *made telling whether it
-// was rendered by this call; false with *error as for renderpath and rendersong.
+// into it now (its folders made as needed; temporary files of renders killed a day or more ago are
+// removed). true with its path in *path, and *made telling whether it was rendered by this call; false
+// with *error as for renderpath and rendersong.
 bool cachedrender(const std::string& song, songchange c, const renderprogress& progress, std::string* path, bool* made,
                   std::string* error);
 

@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -143,9 +144,14 @@ TEST_F(Render, AtNinetyPercentAThirtySecondSongLasts33sAndItsClickAtTenSecondsCo
 TEST_F(Render, TheCacheRendersEachChangeOfEachSongOnce)
 {
     std::string song = makesong(dir, "gnusong", 1, "synth 1 sine 440 vol 0.5");
+    // What renders killed long ago left behind goes; one under way (its file fresh) stays.
+    shell("mkdir -p '" + dir / "cache/tralune" + "' && cd '" + dir / "cache/tralune" + "' && touch -d '2 days ago' "
+          "old.mp3.part1-0 && touch new.mp3.part2-0");
     std::string path, again, error;
     bool made = false;
     ASSERT_TRUE(cachedrender(song, {1, 100}, nullptr, &path, &made, &error)) << error;
+    EXPECT_EQ(access((dir / "cache/tralune/old.mp3.part1-0").c_str(), F_OK), -1);
+    ASSERT_EQ(unlink((dir / "cache/tralune/new.mp3.part2-0").c_str()), 0);
     EXPECT_TRUE(made);
     EXPECT_EQ(path.rfind(dir / "cache/tralune/", 0), 0u) << path;
     struct stat first;
