@@ -287,9 +287,9 @@ void latency(const std::string& what, const std::vector<Packet>& stream, const s
         shownat.clear();
         script s;
         // Song time 0 a fifth of a second from now.
-        s.songstart = monotonicns() - SONG_DELAY_NS + 200000000;
+        s.clock.startat(monotonicns() + 200000000);
         s.cdg(path.c_str());
-        long long zero = s.songstart + SONG_DELAY_NS;
+        long long zero = s.clock.start();
         size_t k = 0;
         for (size_t n : changes) {
             long long due = zero + (long long)n * 1000000000 / CDG_RATE;

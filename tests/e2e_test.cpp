@@ -14,23 +14,6 @@
 
 namespace {
 
-// Lines of the stub player's log, split into words.
-std::vector<std::vector<std::string>> playerlines(const Stage& st)
-{
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(readtext(st.playerlog()));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        std::string word;
-        while (words >> word)
-            w.push_back(word);
-        lines.push_back(w);
-    }
-    return lines;
-}
-
 // A stage with the test font in place, so the font message does not appear.
 struct Run : public ::testing::Test {
     Run() { st.addfont(); }

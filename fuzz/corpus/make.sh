@@ -29,6 +29,15 @@ printf '\342\200\234Don\342\200\231t\342\200\235 \342\200\223 %%se\303\261or%% c
 printf 'Caf\351 \374ber se\361or, #1 @ [x] ~' > "$f/text-latin1"
 printf '\303 \342\200 \300\257 \340\200\257 \355\240\200 \364\220\200\200 \200\377' > "$f/text-broken"
 
+# Songs for the render: a short mono tone at a low rate and constant bit rate, and a stereo one at LAME's
+# -V 2 with its tag, as the renders themselves are written.
+r="$here/fuzz_render"
+mkdir -p "$r"
+sox -n -r 22050 -c 1 "$tmp/mono.wav" synth 0.1 sine 440
+lame --quiet -b 32 "$tmp/mono.wav" "$r/tone-mono.mp3"
+sox -n -r 44100 -c 2 "$tmp/stereo.wav" synth 0.05 sine 440 sine 660
+lame --quiet -V 2 "$tmp/stereo.wav" "$r/tone-stereo-vbr.mp3"
+
 s="$here/fuzz_script"
 printf 'text(Hello %%world%%)\n' > "$s/text"
 printf 'setimg(picture.pcx)\n' > "$s/setimg"
