@@ -5,9 +5,10 @@
 # Uses sudo when not run as root.
 set -eu
 
-# libmpg123, librubberband and libmp3lame render a song in another key or tempo (tralune --key, --tempo).
+# libmpg123, librubberband and libmp3lame render a song in another key or tempo (tralune --key, --tempo);
+# SQLite keeps the party's library, queue and settings.
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev
-  libmpg123-dev librubberband-dev libmp3lame-dev"
+  libmpg123-dev librubberband-dev libmp3lame-dev libsqlite3-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
 # lame, which tralune-kar uses where they are installed), fuzz and check memory with clang's sanitizers
