@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     else if (store->setting("nameorder") == "title-artist")
         o.order = nameorder::titleartist;
     gfx* g = gfx::instance();
-    if (g->init() != 0) {
+    if (g->init(o.mode) != 0) {
         std::cerr << "tralune-party: error: could not open the display: " << g->displayerror() << "\n";
         return 1;
     }

@@ -11,9 +11,11 @@ bool failinit = false;
 std::deque<videokey> typedkeys;
 bool inputkept = false;
 static int (*waithook)();
+displaymode openedmode = displaymode::fullscreen;
 
-int initvideo(int, int)
+int initvideo(int, int, displaymode mode)
 {
+    openedmode = mode;
     if (failinit)
         return 0;
     videoup = true;
