@@ -329,28 +329,7 @@ int checkevents()
 
 int waitvideo(long long until)
 {
-    // While the hook holds, the moment waited for moves on by the time held.
-    long long heldsince = -1;
-    for (;;) {
-        long long now = monotonicns();
-        if (heldsince >= 0) {
-            until += now - heldsince;
-            heldsince = -1;
-        }
-        if (now >= until)
-            return 1;
-        takeevents();
-        if (kept && waithook) {
-            int h = waithook();
-            if (h == VIDEOWAIT_END)
-                return 0;
-            if (h == VIDEOWAIT_HOLD)
-                heldsince = now;
-        }
-        // SDL turns SIGTERM and SIGINT into a quit event; the signal also cuts this sleep short, so
-        // the event is seen at once.
-        sleepuntil(std::min(until, now + 10000000));
-    }
+    return waitsteps(until, takeevents, kept ? waithook : nullptr);
 }
 
 void closevideo()

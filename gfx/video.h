@@ -84,4 +84,33 @@ bool nextvideokey(videokey* k);
 enum { VIDEOWAIT_ON = 0, VIDEOWAIT_END = 1, VIDEOWAIT_HOLD = 2 };
 void setvideowaithook(int (*hook)());
 
+// waitvideo's steps, apart from the display, so that the tests' stand-in for this layer waits the same
+// way: sleeps until `until` in steps of at most 10 ms, calling take() (may be nullptr) and then hook
+// (when not nullptr) at each step, hook's answers as setvideowaithook says. 1 when the moment came; 0
+// when hook ended the wait.
+inline int waitsteps(long long until, void (*take)(), int (*hook)())
+{
+    // While the hook holds, the moment waited for moves on by the time held.
+    long long heldsince = -1;
+    for (;;) {
+        long long now = monotonicns();
+        if (heldsince >= 0) {
+            until += now - heldsince;
+            heldsince = -1;
+        }
+        if (now >= until)
+            return 1;
+        if (take)
+            take();
+        int h = hook ? hook() : VIDEOWAIT_ON;
+        if (h == VIDEOWAIT_END)
+            return 0;
+        if (h == VIDEOWAIT_HOLD)
+            heldsince = now;
+        // A signal cuts this sleep short (SDL turns SIGTERM and SIGINT into a quit event, then seen at
+        // once); the loop simply goes on.
+        sleepuntil(until < now + 10000000 ? until : now + 10000000);
+    }
+}
+
 #endif
