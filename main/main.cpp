@@ -4,6 +4,7 @@
 #include "gfx.h"
 #include "render.h"
 #include "script.h"
+#include "songplayer.h"
 
 #include <unistd.h>
 
@@ -18,27 +19,16 @@
 // lines count song time from the same instant.
 static long long started;
 
-// Run in the song child: waits until 1.5 s after the program started, then plays the song from the
-// current folder, "gnusong.mp3" or its render in the cache, and returns when the player ends. The
-// player's own result is of no interest to the run.
+// Starts the song child: 1.5 s after the program started it plays the song from the current folder,
+// "gnusong.mp3" or its render in the cache, with "mpg123 FILE" ("mpg123 gnusong.mp3" itself for the
+// song as it is), and ends when the player ends. The child is never waited for, signalled or stopped:
+// it plays on after the run ends, whichever way it ends. A failed fork just means no song.
 void musik(const std::string& song)
 {
-    // Counted from the parent's start rather than the child's, so that the song and the "at" lines
-    // share one origin whatever the fork cost.
-    while (!sleepuntil(started + SONG_DELAY_NS)) {
-    }
-    // A render's path is the program's own, under the cache folder; quoted for the shell all the same.
-    std::string command = "mpg123 ";
-    if (song == "gnusong.mp3") {
-        command += song;
-    } else {
-        command += "'";
-        for (char c : song)
-            command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        command += "'";
-    }
-    int ignored = system(command.c_str());
-    (void)ignored;
+    playerstart how;
+    how.command = playercommand(song);
+    how.at = started + SONG_DELAY_NS;
+    startplayer(how);
 }
 
 // How the song is heard: its key and tempo (a render when either is changed) and the sound's delay.
@@ -195,13 +185,8 @@ int main(int argc, char** argv)
     std::string song = songfor(h);
     if (song.empty())
         return 1;
-    // The song child is never waited for, signalled or stopped: it plays on after the run ends,
-    // whichever way it ends. A failed fork just means no song.
     started = monotonicns();
-    if (fork() == 0) {
-        musik(song);
-        return 0;
-    }
+    musik(song);
     gfx* g = gfx::instance();
     // The font is loaded before the display opens; without it "text" lines draw nothing.
     if (font::instance()->loadfont("font.pcx") != 0)

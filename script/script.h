@@ -43,11 +43,15 @@ public:
     // The commands, in the order the reader tries their names; see findcommand.
     enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, CDG, TEXTROW, COMMANDS, UNKNOWN = -1 };
     // What parseline and runcommand report.
-    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME, BADROW };
+    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME, BADROW, NOFILE, STOPPED };
 
     // Runs the whole script at path; 0 at its end. Does not return on a script error: one line is
     // written to standard output and the process ends with status 1. Escape or a quit request, seen
     // at the refresh after a line, ends the process with status 0.
+    // With stopped set (the party) it returns instead of ending the process: STOPPED as soon as
+    // stopped() answers true, which it is asked after every line and within every wait (see stopped);
+    // on a script error, or NOFILE when the file cannot be opened, that result, with the line that
+    // tralune would have written in message.
     int readscript(const char* path);
     // Splits one line into cmd and args. OK when it is a command (cmd and args filled) or a line that
     // runs nothing, a comment or a line starting with "(" (cmd empty); NOCMD when it has no "(";
@@ -71,6 +75,10 @@ public:
     int getargs(const char* text);
     // 0 when the two strings are equal byte for byte, 1 when they differ.
     int checkstring(const char* a, const char* b);
+    // A script error of readscript (a result other than OK and STOPPED): puts its line in message,
+    // then with stopped set returns the result; else writes the line to standard output and ends the
+    // process with status 1.
+    int fail(int result);
 
     // Handlers of the commands; each returns 0 unless said otherwise.
     // "text": draws args centred on the bottom rows of the screen.
@@ -112,6 +120,14 @@ public:
     // The song's clock that "at" and "cdg" wait on. Not started (start 0) until set; readscript then
     // starts it SONG_DELAY_NS after the moment it is called, where the song player starts.
     songclock clock;
+    // For a script run by the party, which must get the screen back when a song is left: asked after
+    // every line and within every wait of "at" and "cdg"; true ends the run (readscript returns
+    // STOPPED). With it set, "sleep" and "usleep" wait as "at" does, through the display's wait, so
+    // that the party's wait hook (setvideowaithook) can end them too, and script errors return
+    // instead of ending the process. nullptr, as in tralune, for none.
+    bool (*stopped)() = nullptr;
+    // The error line of the last run that returned an error (with stopped set), without a line feed.
+    std::string message;
 
 private:
     // Waits until the song has played `song` nanoseconds of song time, watching the input as

@@ -8,6 +8,9 @@
 std::vector<std::vector<pixel>> shownframes;
 bool videoup = false;
 bool failinit = false;
+std::deque<videokey> typedkeys;
+bool inputkept = false;
+static int (*waithook)();
 displaymode openedmode = displaymode::fullscreen;
 
 int initvideo(int, int, displaymode mode)
@@ -39,9 +42,26 @@ int showvideo(const pixel* frame)
 
 int waitvideo(long long until)
 {
-    while (!sleepuntil(until)) {
-    }
-    return 1;
+    return waitsteps(until, nullptr, inputkept ? waithook : nullptr);
+}
+
+void keepvideoinput()
+{
+    inputkept = true;
+}
+
+bool nextvideokey(videokey* k)
+{
+    if (!inputkept || typedkeys.empty())
+        return false;
+    *k = typedkeys.front();
+    typedkeys.pop_front();
+    return true;
+}
+
+void setvideowaithook(int (*hook)())
+{
+    waithook = hook;
 }
 
 int checkevents()
