@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 
 static int width, height;
@@ -13,6 +14,11 @@ static SDL_Surface* framesurface;
 static const pixel* framepixels;
 static SDL_Event event;
 static std::string lasterror;
+
+// Input kept for the caller (keepvideoinput): then no event ends the process.
+static bool kept;
+static void keep(const SDL_Event& e);
+static int (*waithook)();
 
 static int fail()
 {
@@ -110,6 +116,10 @@ int updatevideo(const pixel* frame)
 static void takeevents()
 {
     while (screen && SDL_PollEvent(&event)) {
+        if (kept) {
+            keep(event);
+            continue;
+        }
         bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
         if (escape || event.type == SDL_QUIT) {
             closevideo();
@@ -129,6 +139,10 @@ int checkevents()
 {
     if (!SDL_PollEvent(&event))
         return 0;
+    if (kept) {
+        keep(event);
+        return 0;
+    }
     if (event.type == SDL_KEYDOWN) {
         // The key state, not the event's own key, decides: an Escape that was let go before its
         // event is taken does not end the run.
@@ -146,11 +160,24 @@ int checkevents()
 
 int waitvideo(long long until)
 {
+    // While the hook holds, the moment waited for moves on by the time held.
+    long long heldsince = -1;
     for (;;) {
         long long now = monotonicns();
+        if (heldsince >= 0) {
+            until += now - heldsince;
+            heldsince = -1;
+        }
         if (now >= until)
             return 1;
         takeevents();
+        if (kept && waithook) {
+            int h = waithook();
+            if (h == VIDEOWAIT_END)
+                return 0;
+            if (h == VIDEOWAIT_HOLD)
+                heldsince = now;
+        }
         // SDL turns SIGTERM and SIGINT into a quit event; the signal also cuts this sleep short, so
         // the event is seen at once.
         sleepuntil(std::min(until, now + 10000000));
@@ -169,4 +196,96 @@ void closevideo()
     if (screen)
         SDL_FreeSurface(screen);
     screen = nullptr;
+}
+
+// Keys typed faster than the caller reads them wait here, oldest first.
+static std::deque<videokey> keys;
+static const size_t MAXKEYS = 256;
+
+void keepvideoinput()
+{
+    kept = true;
+    // Characters as typed, with the keyboard's layout and shift applied, for the search and the names.
+    SDL_EnableUNICODE(1);
+    SDL_EnableKeyRepeat(SDL_DEFAULT_REPEAT_DELAY, SDL_DEFAULT_REPEAT_INTERVAL);
+}
+
+static int keyname(SDLKey sym)
+{
+    switch (sym) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return VK_ENTER;
+    case SDLK_BACKSPACE:
+        return VK_BACKSPACE;
+    case SDLK_DELETE:
+        return VK_DELETE;
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_UP:
+        return VK_UP;
+    case SDLK_DOWN:
+        return VK_DOWN;
+    case SDLK_LEFT:
+        return VK_LEFT;
+    case SDLK_RIGHT:
+        return VK_RIGHT;
+    case SDLK_PAGEUP:
+        return VK_PAGEUP;
+    case SDLK_PAGEDOWN:
+        return VK_PAGEDOWN;
+    case SDLK_HOME:
+        return VK_HOME;
+    case SDLK_END:
+        return VK_END;
+    case SDLK_TAB:
+        return VK_TAB;
+    default:
+        return 0;
+    }
+}
+
+// Keeps one event for nextvideokey: key presses and quit requests; everything else is dropped.
+static void keep(const SDL_Event& e)
+{
+    videokey k;
+    if (e.type == SDL_QUIT) {
+        k.key = VK_QUIT;
+    } else if (e.type == SDL_KEYDOWN) {
+        const SDL_keysym& s = e.key.keysym;
+        k.ctrl = (s.mod & KMOD_CTRL) != 0;
+        k.alt = (s.mod & KMOD_ALT) != 0;
+        // The typed character, without the control codes that Ctrl with a letter gives.
+        if (s.unicode >= 32 && s.unicode != 127)
+            k.ch = s.unicode;
+        if (k.ctrl && s.sym == SDLK_q)
+            k.key = VK_QUIT;
+        else if (int named = keyname(s.sym))
+            k.key = named;
+        else
+            k.key = k.ch && !k.ctrl && !k.alt ? VK_CHAR : VK_OTHER;
+    } else {
+        return;
+    }
+    if (keys.size() >= MAXKEYS) {
+        if (k.key != VK_QUIT)
+            return;
+        keys.pop_back();
+    }
+    keys.push_back(k);
+}
+
+bool nextvideokey(videokey* k)
+{
+    takeevents();
+    if (keys.empty())
+        return false;
+    *k = keys.front();
+    keys.pop_front();
+    return true;
+}
+
+void setvideowaithook(int (*hook)())
+{
+    waithook = hook;
 }

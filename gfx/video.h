@@ -28,9 +28,56 @@ int checkevents();
 // Sleeps until the monotonic clock (monotonicns) reads `until`, taking every pending input event each
 // 10 ms: an Escape key press or a quit request closes the display and ends the process with status 0.
 // Unlike at a refresh, the Escape press itself counts, held or not, since a wait can be long enough to
-// press and release the key inside it. Without an open display it only sleeps. Always 1.
+// press and release the key inside it. Without an open display it only sleeps. 1 when the moment came;
+// 0 when the wait hook ended it early (input kept, see setvideowaithook).
 int waitvideo(long long until);
 // Shows the mouse cursor again and releases the frame surface. Safe to call twice.
 void closevideo();
+
+// ----- Input kept for the caller: the party reads the keyboard itself and ends songs, not the process.
+
+// The keys the party reads.
+enum videokeyname {
+    VK_CHAR = 1,   // a typed character, in ch
+    VK_ENTER,      // Return or the keypad's Enter
+    VK_BACKSPACE,
+    VK_DELETE,
+    VK_ESCAPE,
+    VK_UP,
+    VK_DOWN,
+    VK_LEFT,
+    VK_RIGHT,
+    VK_PAGEUP,
+    VK_PAGEDOWN,
+    VK_HOME,
+    VK_END,
+    VK_TAB,
+    VK_QUIT,       // Ctrl+Q, or a quit request: the display closed, SIGTERM, SIGINT
+    VK_OTHER       // any other key; ch holds its character when it types one, else 0
+};
+
+// One key press, as nextvideokey gives it.
+struct videokey {
+    int key = 0;        // a videokeyname
+    int ch = 0;         // the character it types (a code point, 32 or above), else 0
+    bool ctrl = false;  // a Control key was held
+    bool alt = false;   // an Alt key was held
+};
+
+// Switches the display to keeping its input: from then on Escape and a quit request no longer end the
+// process in updatevideo, showvideo, checkevents or waitvideo; every key press (with the character it
+// types, keys held down repeating) and every quit request is kept, in order, for nextvideokey. The
+// player never calls it, so tralune's own runs end as they always did. Call once the display is open.
+void keepvideoinput();
+// While input is kept: takes every pending event, then gives the oldest key kept and true; false when
+// there is none. At most 256 keys wait; more typed before the caller reads them are dropped, except a
+// quit request, which always finds its place.
+bool nextvideokey(videokey* k);
+// While input is kept: a function waitvideo calls every 10 ms of its wait, after taking the events.
+// It answers VIDEOWAIT_ON to wait on, VIDEOWAIT_END to end the wait at once (waitvideo then returns
+// 0), or VIDEOWAIT_HOLD to hold it: the moment waited for moves on with the clock for as long as the
+// function holds (a paused song). nullptr, the default, for none.
+enum { VIDEOWAIT_ON = 0, VIDEOWAIT_END = 1, VIDEOWAIT_HOLD = 2 };
+void setvideowaithook(int (*hook)());
 
 #endif

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 int readnumber(const char* text)
@@ -146,10 +147,8 @@ bool scriptfile::atend()
 int script::readscript(const char* path)
 {
     scriptfile in(path);
-    if (!in.isopen()) {
-        std::cout << "The file was not opened\n";
-        exit(1);
-    }
+    if (!in.isopen())
+        return fail(NOFILE);
     line = 1;
     if (songstart == 0)
         songstart = monotonicns();
@@ -159,29 +158,48 @@ int script::readscript(const char* path)
         int result = parseline(text);
         if (result == OK)
             result = runcommand();
-        switch (result) {
-        case OK:
-            break;
-        case NOCMD:
-            std::cout << "Error parsing cmd at line: " << line << std::endl;
-            exit(1);
-        case NOARGS:
-            std::cout << "Error parsing arguments at line: " << line << std::endl;
-            exit(1);
-        case UNKNOWNCMD:
-            std::cout << "Unknown command at line: " << line << " exiting now..." << std::endl;
-            exit(1);
-        case BADTIME:
-            std::cout << "Error parsing time at line: " << line << std::endl;
-            exit(1);
-        case BADROW:
-            std::cout << "Error parsing row at line: " << line << std::endl;
-            exit(1);
-        }
+        if (result != OK)
+            return fail(result);
         line++;
         g->update();
+        if (stopped && stopped())
+            return STOPPED;
     }
     return 0;
+}
+
+int script::fail(int result)
+{
+    std::ostringstream why;
+    switch (result) {
+    case NOFILE:
+        why << "The file was not opened";
+        break;
+    case NOCMD:
+        why << "Error parsing cmd at line: " << line;
+        break;
+    case NOARGS:
+        why << "Error parsing arguments at line: " << line;
+        break;
+    case UNKNOWNCMD:
+        why << "Unknown command at line: " << line << " exiting now...";
+        break;
+    case BADTIME:
+        why << "Error parsing time at line: " << line;
+        break;
+    case BADROW:
+        why << "Error parsing row at line: " << line;
+        break;
+    }
+    message = why.str();
+    if (stopped)
+        return result;
+    // The line is flushed, except the missing file's, which tralune has always left to the exit.
+    if (result == NOFILE)
+        std::cout << message << "\n";
+    else
+        std::cout << message << std::endl;
+    exit(1);
 }
 
 int script::parseline(const char* text)
@@ -230,13 +248,17 @@ int script::runcommand()
     case SLEEP: {
         // A negative count would be taken as a huge unsigned one and hang the run.
         int seconds = readnumber(args);
-        if (seconds > 0)
+        if (seconds > 0 && stopped)
+            gfx::instance()->waituntil(monotonicns() + seconds * 1000000000LL);
+        else if (seconds > 0)
             sleep(unsigned(seconds));
         break;
     }
     case USLEEP: {
         int micros = readnumber(args);
-        if (micros > 0)
+        if (micros > 0 && stopped)
+            gfx::instance()->waituntil(monotonicns() + micros * 1000LL);
+        else if (micros > 0)
             usleep(useconds_t(micros));
         break;
     }
@@ -389,7 +411,7 @@ int script::cdg(const char* path)
             shownat = now;
             changed = false;
         }
-        if (next == count && !changed)
+        if ((next == count && !changed) || (stopped && stopped()))
             return 0;
         // A change waits for the next frame; with none pending, nothing can be shown before both the
         // next packet is due and a frame has passed, so the wait covers both and packets due meanwhile

@@ -5,6 +5,7 @@
 #define TRALUNE_SCRIPT_H
 
 #include <fstream>
+#include <string>
 
 // A script file read line by line as the player reads it: lines end with a line feed, a line holds at
 // most 99 characters, and a last line without a line feed is read like any other. A UTF-8 byte-order
@@ -40,11 +41,15 @@ public:
     // The commands, in the order the reader tries their names; see findcommand.
     enum command { TEXT, SETIMG, HOP, BOUNCE, SLEEP, USLEEP, CLEARSCREEN, AT, CDG, TEXTROW, COMMANDS, UNKNOWN = -1 };
     // What parseline and runcommand report.
-    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME, BADROW };
+    enum result { OK = 0, NOCMD, NOARGS, UNKNOWNCMD, BADTIME, BADROW, NOFILE, STOPPED };
 
     // Runs the whole script at path; 0 at its end. Does not return on a script error: one line is
     // written to standard output and the process ends with status 1. Escape or a quit request, seen
     // at the refresh after a line, ends the process with status 0.
+    // With stopped set (the party) it returns instead of ending the process: STOPPED as soon as
+    // stopped() answers true, which it is asked after every line and within every wait (see stopped);
+    // on a script error, or NOFILE when the file cannot be opened, that result, with the line that
+    // tralune would have written in message.
     int readscript(const char* path);
     // Splits one line into cmd and args. OK when it is a command (cmd and args filled) or a line that
     // runs nothing, a comment or a line starting with "(" (cmd empty); NOCMD when it has no "(";
@@ -68,6 +73,10 @@ public:
     int getargs(const char* text);
     // 0 when the two strings are equal byte for byte, 1 when they differ.
     int checkstring(const char* a, const char* b);
+    // A script error of readscript (a result other than OK and STOPPED): puts its line in message,
+    // then with stopped set returns the result; else writes the line to standard output and ends the
+    // process with status 1.
+    int fail(int result);
 
     // Handlers of the commands; each returns 0 unless said otherwise.
     // "text": draws args centred on the bottom rows of the screen.
@@ -107,6 +116,14 @@ public:
     // The moment the program started, in monotonicns() nanoseconds: the song starts SONG_DELAY_NS
     // later. 0 until set; readscript then takes the moment it is called.
     long long songstart = 0;
+    // For a script run by the party, which must get the screen back when a song is left: asked after
+    // every line and after every wait of "at" and "cdg"; true ends the run (readscript returns
+    // STOPPED). With it set, "sleep" and "usleep" wait as "at" does, through the display's wait, so
+    // that the party's wait hook (setvideowaithook) can end them too, and script errors return
+    // instead of ending the process. nullptr, as in tralune, for none.
+    bool (*stopped)() = nullptr;
+    // The error line of the last run that returned an error (with stopped set), without a line feed.
+    std::string message;
 };
 
 // The shortest time between two refreshes of a CD+G stream: one frame of a 60 Hz display. Streams

@@ -8,6 +8,9 @@
 std::vector<std::vector<pixel>> shownframes;
 bool videoup = false;
 bool failinit = false;
+std::deque<videokey> typedkeys;
+bool inputkept = false;
+static int (*waithook)();
 
 int initvideo(int, int)
 {
@@ -37,9 +40,44 @@ int showvideo(const pixel* frame)
 
 int waitvideo(long long until)
 {
-    while (!sleepuntil(until)) {
+    // As the real layer does: the hook every 10 ms, the moment moved on while it holds.
+    long long heldsince = -1;
+    for (;;) {
+        long long now = monotonicns();
+        if (heldsince >= 0) {
+            until += now - heldsince;
+            heldsince = -1;
+        }
+        if (now >= until)
+            return 1;
+        if (inputkept && waithook) {
+            int h = waithook();
+            if (h == VIDEOWAIT_END)
+                return 0;
+            if (h == VIDEOWAIT_HOLD)
+                heldsince = now;
+        }
+        sleepuntil(until < now + 10000000 ? until : now + 10000000);
     }
-    return 1;
+}
+
+void keepvideoinput()
+{
+    inputkept = true;
+}
+
+bool nextvideokey(videokey* k)
+{
+    if (!inputkept || typedkeys.empty())
+        return false;
+    *k = typedkeys.front();
+    typedkeys.pop_front();
+    return true;
+}
+
+void setvideowaithook(int (*hook)())
+{
+    waithook = hook;
 }
 
 int checkevents()

@@ -4,6 +4,7 @@
 
 #include "video.h"
 
+#include <deque>
 #include <vector>
 
 // Every frame passed to updatevideo or showvideo while the stand-in display is open, in order.
@@ -11,5 +12,9 @@ extern std::vector<std::vector<pixel>> shownframes;
 extern bool videoup;
 // Set to make initvideo fail.
 extern bool failinit;
+// Keys that nextvideokey gives, as if typed, once keepvideoinput was called.
+extern std::deque<videokey> typedkeys;
+// Whether keepvideoinput was called; closevideo does not reset it.
+extern bool inputkept;
 
 #endif

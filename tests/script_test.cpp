@@ -354,4 +354,107 @@ TEST_F(Reader, AMissingFileEndsTheProcessWithStatusOne)
     EXPECT_EXIT(s.readscript((dir / "none.txt").c_str()), ::testing::ExitedWithCode(1), "");
 }
 
+// readscript for the party: it returns instead of ending the process --------------------------------
+
+// What the party's stop function sees: stop after this many questions (counted from 0), -1 never.
+int stopafter = -1;
+int asked = 0;
+bool stopwhenasked()
+{
+    return stopafter >= 0 && asked++ >= stopafter;
+}
+
+// The party's wait hook: ends a wait when the stop function would say so.
+int endwaitwhenstopped()
+{
+    return stopafter >= 0 && asked >= stopafter ? VIDEOWAIT_END : VIDEOWAIT_ON;
+}
+
+class PartyReader : public Reader {
+protected:
+    void SetUp() override
+    {
+        Reader::SetUp();
+        stopafter = -1;
+        asked = 0;
+        keepvideoinput();
+        setvideowaithook(endwaitwhenstopped);
+    }
+    void TearDown() override
+    {
+        setvideowaithook(nullptr);
+        inputkept = false;
+        Reader::TearDown();
+    }
+};
+
+TEST_F(PartyReader, ScriptErrorsReturnWithTheLineTraluneWrites)
+{
+    struct {
+        const char* text;
+        int result;
+        const char* message;
+    } cases[] = {
+        {"hop()\n\n", script::NOCMD, "Error parsing cmd at line: 2"},
+        {"text(abc\n", script::NOARGS, "Error parsing arguments at line: 1"},
+        {"hop()\nText(x)\n", script::UNKNOWNCMD, "Unknown command at line: 2 exiting now..."},
+        {"at(soon)\n", script::BADTIME, "Error parsing time at line: 1"},
+        {"textrow(x,a)\n", script::BADROW, "Error parsing row at line: 1"},
+    };
+    for (auto& c : cases) {
+        std::string path = dir.write("s.txt", c.text);
+        script s;
+        s.stopped = stopwhenasked;
+        EXPECT_EQ(s.readscript(path.c_str()), c.result) << c.text;
+        EXPECT_EQ(s.message, c.message);
+    }
+    script s;
+    s.stopped = stopwhenasked;
+    EXPECT_EQ(s.readscript((dir / "none.txt").c_str()), script::NOFILE);
+    EXPECT_EQ(s.message, "The file was not opened");
+}
+
+TEST_F(PartyReader, AStopAfterALineEndsTheRunBeforeTheNextLine)
+{
+    std::string path = dir.write("s.txt", "clearscreen(1,1,1)\nclearscreen(2,2,2)\nclearscreen(3,3,3)\n");
+    script s;
+    s.stopped = stopwhenasked;
+    stopafter = 1;
+    EXPECT_EQ(s.readscript(path.c_str()), script::STOPPED);
+    // Asked after line 1 (go on) and after line 2 (stop): line 3 never runs.
+    ASSERT_EQ(shownframes.size(), 2u);
+    EXPECT_EQ(shownframes[1][0], 0x00020202u);
+}
+
+TEST_F(PartyReader, AStopEndsEveryKindOfWaitWithinItsTenMilliseconds)
+{
+    // Each script waits far longer than the test: 100 s of song time, 100 s, 100 s of microseconds.
+    for (const char* text : {"at(100)\n", "sleep(100)\n", "usleep(100000000)\n"}) {
+        std::string path = dir.write("s.txt", text);
+        script s;
+        s.stopped = stopwhenasked;
+        stopafter = 0;
+        asked = 0;
+        long long before = monotonicns();
+        EXPECT_EQ(s.readscript(path.c_str()), script::STOPPED) << text;
+        EXPECT_LT(monotonicns() - before, 2000000000LL) << text;
+    }
+}
+
+TEST_F(PartyReader, AHoldingHookMovesAnAtLineLaterByTheTimeHeld)
+{
+    // The hook holds for its first 30 calls (about 0.3 s), as a paused song does.
+    static int calls;
+    calls = 0;
+    setvideowaithook([]() -> int { return calls++ < 30 ? VIDEOWAIT_HOLD : VIDEOWAIT_ON; });
+    std::string path = dir.write("s.txt", "at(0.1)\n");
+    script s;
+    s.stopped = stopwhenasked;
+    s.songstart = monotonicns() - SONG_DELAY_NS;
+    long long before = monotonicns();
+    EXPECT_EQ(s.readscript(path.c_str()), 0);
+    // 0.1 s of song time plus the time held.
+    EXPECT_GT(monotonicns() - before, 350000000LL);
+}
+
 } // namespace
