@@ -23,4 +23,9 @@ add_library(tralune_phone STATIC
 target_include_directories(tralune_phone PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
 # The JSON writer reads text as the player reads song text (the font's nextchar) and writes it with
 # the companions' UTF-8 helpers: one truth for what a title's bytes mean.
-target_link_libraries(tralune_phone PUBLIC tralune_cli tralune_font PkgConfig::MICROHTTPD PkgConfig::QRENCODE)
+# The controls the server acts on the song with (until the party's own build names them).
+if(NOT TARGET tralune_partycontrol)
+  add_library(tralune_partycontrol STATIC ${PROJECT_SOURCE_DIR}/party/control.cpp)
+  target_include_directories(tralune_partycontrol PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
+endif()
+target_link_libraries(tralune_phone PUBLIC tralune_partystore tralune_partycontrol tralune_cli tralune_font PkgConfig::MICROHTTPD PkgConfig::QRENCODE)

@@ -43,18 +43,21 @@ webanswer okanswer()
     return a;
 }
 
-void writeentry(jsonwriter& w, const phoneentry& e, const std::string& guest, bool withwait)
+// One song of the queue. "mine" tells the page which songs the phone may remove and change itself.
+void writeentry(jsonwriter& w, const queueentry& e, const std::string& guest, bool withwait)
 {
     w.beginobject();
-    w.key("entry").value(e.entry);
-    w.key("song").value(e.song);
+    w.key("entry").value((long long)e.entry);
+    w.key("song").value((long long)e.song);
     w.key("title").value(e.title);
     w.key("artist").value(e.artist);
     w.key("singer").value(e.singer);
     w.key("key").value(e.key);
     w.key("tempo").value(e.tempo);
-    if (withwait)
+    if (withwait) {
         w.key("wait").value(e.wait);
+        w.key("upnext").value(e.state == entrystate::upnext);
+    }
     w.key("mine").value(!guest.empty() && e.guest == guest);
     w.endobject();
 }
@@ -139,7 +142,8 @@ const phoneapi::route phoneapi::routes[] = {
     {"POST", "/api/clear", &phoneapi::clear},
 };
 
-phoneapi::phoneapi(partyside& party_, phonesettings settings) : party(party_), set(std::move(settings))
+phoneapi::phoneapi(partystore& store_, partycontrol& control_, phonesettings settings)
+    : store(store_), control(control_), set(std::move(settings))
 {
     for (auto& h : set.hosts)
         h = lower(h);
@@ -323,16 +327,19 @@ webanswer phoneapi::songs(call& c)
     std::string q = c.r.arg("q");
     if (q.size() > WEB_MAX_QUERY)
         return refusal(400, "That search is too long.");
-    std::vector<phonesong> found = party.search(q, WEB_MAX_RESULTS);
+    // Nothing typed finds nothing: the page lists songs only for a search.
+    std::vector<songinfo> found;
+    if (!ftsquery(q).empty())
+        found = store.search(q, WEB_MAX_RESULTS);
     jsonwriter w;
     w.beginarray();
     for (size_t i = 0; i < found.size() && i < size_t(WEB_MAX_RESULTS); i++) {
         const auto& s = found[i];
         w.beginobject();
-        w.key("id").value(s.id);
+        w.key("id").value((long long)s.id);
         w.key("title").value(s.title);
         w.key("artist").value(s.artist);
-        w.key("kind").value(s.kind);
+        w.key("kind").value(kindname(s.kind));
         w.endobject();
     }
     w.endarray();
@@ -343,25 +350,36 @@ webanswer phoneapi::songs(call& c)
 
 webanswer phoneapi::showqueue(call& c)
 {
-    std::optional<phoneentry> playing;
-    std::vector<phoneentry> waiting;
-    party.queue(playing, waiting);
+    std::vector<queueentry> all = store.queue();
+    nowplaying now = control.now();
     std::string guest = c.phone ? c.phone->guest : "";
     jsonwriter w;
     w.beginobject();
     w.key("playing");
+    const queueentry* playing = nullptr;
+    for (const auto& e : all)
+        if (e.state == entrystate::playing)
+            playing = &e;
     if (playing)
         writeentry(w, *playing, guest, false);
     else
         w.null();
+    w.key("paused").value(playing && now.paused);
     w.key("queue").beginarray();
-    for (const auto& e : waiting)
-        writeentry(w, e, guest, true);
+    for (const auto& e : all)
+        if (e.state == entrystate::waiting || e.state == entrystate::upnext)
+            writeentry(w, e, guest, true);
     w.endarray();
     w.endobject();
     webanswer a;
     a.body = w.text();
     return a;
+}
+
+webanswer phoneapi::changed()
+{
+    control.queuechanged();
+    return okanswer();
 }
 
 webanswer phoneapi::addsong(call& c)
@@ -382,23 +400,29 @@ webanswer phoneapi::addsong(call& c)
             return refusal(400, "A name cannot hold control characters.");
     long long key = 0, tempo = 100;
     std::string why;
-    if (!numberfield(c.body, "key", -6, 6, key, false, why) || !numberfield(c.body, "tempo", 75, 125, tempo, false, why))
+    if (!numberfield(c.body, "key", KEY_MIN, KEY_MAX, key, false, why)
+        || !numberfield(c.body, "tempo", TEMPO_MIN, TEMPO_MAX, tempo, false, why))
         return refusal(400, why);
+    songinfo info;
+    if (song->number <= 0 || !store.song(song->number, info) || info.gone)
+        return refusal(404, "That song is not in the library.");
 
-    std::lock_guard<std::mutex> hold(addlock);
-    std::optional<phoneentry> playing;
-    std::vector<phoneentry> waiting;
-    party.queue(playing, waiting);
-    int mine = 0;
-    for (const auto& e : waiting)
-        mine += e.guest == c.phone->guest;
-    if (mine >= set.perguest)
-        return refusal(409, "You have " + std::to_string(mine) + (mine == 1 ? " song" : " songs")
-                                + " in the queue already: queue another when one has been sung.");
-    phoneentry added;
-    partyresult r = party.add(song->number, name, c.phone->guest, int(key), int(tempo), added);
-    if (r != partyresult::OK)
-        return fromresult(r);
+    queueentry added;
+    {
+        std::lock_guard<std::mutex> hold(addlock);
+        int mine = store.guestcount(c.phone->guest);
+        if (mine >= set.perguest)
+            return refusal(409, "You have " + std::to_string(mine) + (mine == 1 ? " song" : " songs")
+                                    + " in the queue already: queue another when one has been sung.");
+        int64_t entry = store.enqueue(song->number, name, c.phone->guest, int(key), int(tempo));
+        if (!entry || !store.entry(entry, added))
+            return refusal(409, "That song could not be queued: try another.");
+    }
+    control.queuechanged();
+    // The entry with its place and wait, as the queue shows it now.
+    for (const auto& e : store.queue())
+        if (e.entry == added.entry)
+            added = e;
     jsonwriter w;
     writeentry(w, added, c.phone->guest, true);
     webanswer a;
@@ -419,12 +443,10 @@ bool phoneapi::checkpin(call& c, const std::string& given, std::string& why)
         return false;
     }
     // Every digit is compared, so the time taken says nothing about how much of a guess was right.
-    bool same = given.size() == set.pin.size();
-    unsigned diff = 0;
+    unsigned diff = given.size() == set.pin.size() ? 0 : 1;
     for (size_t i = 0; i < set.pin.size(); i++)
         diff |= unsigned(set.pin[i]) ^ unsigned(i < given.size() ? given[i] : 0);
-    same = same && diff == 0;
-    if (same) {
+    if (diff == 0) {
         s->wrongpins = 0;
         return true;
     }
@@ -443,110 +465,114 @@ std::optional<webanswer> phoneapi::needpin(call& c)
     const jsonvalue* pin = c.body.find("pin");
     if (!pin || pin->kind == jsonvalue::NUL)
         return refusal(403, "Only the host can do that: it needs the host's PIN.");
-    std::string given = pin->kind == jsonvalue::STRING ? pin->text
-                        : pin->kind == jsonvalue::NUMBER ? std::to_string(pin->number) : "";
+    std::string given = pin->kind == jsonvalue::STRING ? pin->text : "";
     std::string why;
     if (!checkpin(c, given, why))
         return refusal(403, why);
     return std::nullopt;
 }
 
-webanswer phoneapi::fromresult(partyresult r)
+std::optional<webanswer> phoneapi::findwaiting(call& c, queueentry& found)
 {
-    switch (r) {
-    case partyresult::OK: return okanswer();
-    case partyresult::NOSONG: return refusal(404, "That song is not in the library.");
-    case partyresult::NOENTRY: return refusal(404, "That song is no longer in the queue.");
-    case partyresult::FIXED: return refusal(409, "That song is already playing or about to start.");
-    case partyresult::FAILED: break;
-    }
-    return refusal(500, "The party could not do that just now: try again.");
-}
-
-// Which queued song a request names, and whether the phone queued it.
-static const phoneentry* findentry(const std::vector<phoneentry>& waiting, long long entry)
-{
-    for (const auto& e : waiting)
-        if (e.entry == entry)
-            return &e;
-    return nullptr;
+    long long entry = 0;
+    std::string why;
+    if (!numberfield(c.body, "entry", 1, JSON_MAX_NUMBER, entry, true, why))
+        return refusal(400, why);
+    if (!store.entry(entry, found))
+        return refusal(404, "That song is no longer in the queue.");
+    if (found.state == entrystate::playing)
+        return refusal(409, "That song is playing: only the host can skip it.");
+    if (found.state != entrystate::waiting && found.state != entrystate::upnext)
+        return refusal(404, "That song is no longer in the queue.");
+    return std::nullopt;
 }
 
 webanswer phoneapi::removesong(call& c)
 {
-    long long entry = 0;
-    std::string why;
-    if (!numberfield(c.body, "entry", 1, JSON_MAX_NUMBER, entry, true, why))
-        return refusal(400, why);
-    std::optional<phoneentry> playing;
-    std::vector<phoneentry> waiting;
-    party.queue(playing, waiting);
-    const phoneentry* e = findentry(waiting, entry);
-    if (!e)
-        return refusal(404, "That song is no longer in the queue.");
-    if (e->guest != c.phone->guest)
+    queueentry e;
+    if (auto refused = findwaiting(c, e))
+        return *refused;
+    if (e.guest.empty() || e.guest != c.phone->guest)
         if (auto refused = needpin(c))
             return *refused;
-    return fromresult(party.remove(entry));
+    if (!store.remove(e.entry))
+        return refusal(409, "That song is no longer in the queue.");
+    return changed();
 }
 
 webanswer phoneapi::changesong(call& c)
 {
-    long long entry = 0;
+    queueentry e;
+    if (auto refused = findwaiting(c, e))
+        return *refused;
+    long long key = e.key, tempo = e.tempo;
     std::string why;
-    if (!numberfield(c.body, "entry", 1, JSON_MAX_NUMBER, entry, true, why))
+    if (!numberfield(c.body, "key", KEY_MIN, KEY_MAX, key, false, why)
+        || !numberfield(c.body, "tempo", TEMPO_MIN, TEMPO_MAX, tempo, false, why))
         return refusal(400, why);
-    std::optional<phoneentry> playing;
-    std::vector<phoneentry> waiting;
-    party.queue(playing, waiting);
-    const phoneentry* e = findentry(waiting, entry);
-    if (!e)
-        return refusal(404, "That song is no longer in the queue.");
-    long long key = e->key, tempo = e->tempo;
-    if (!numberfield(c.body, "key", -6, 6, key, false, why) || !numberfield(c.body, "tempo", 75, 125, tempo, false, why))
-        return refusal(400, why);
-    if (e->guest != c.phone->guest)
+    if (e.guest.empty() || e.guest != c.phone->guest)
         if (auto refused = needpin(c))
             return *refused;
-    return fromresult(party.change(entry, int(key), int(tempo)));
+    if (!store.change(e.entry, int(key), int(tempo)))
+        return refusal(409, "That song can no longer be changed.");
+    return changed();
 }
 
 webanswer phoneapi::movesong(call& c)
 {
     if (auto refused = needpin(c))
         return *refused;
-    long long entry = 0, position = 0;
+    long long position = 0;
     std::string why;
-    if (!numberfield(c.body, "entry", 1, JSON_MAX_NUMBER, entry, true, why)
-        || !numberfield(c.body, "position", 1, 100000, position, true, why))
+    if (!numberfield(c.body, "position", 1, 100000, position, true, why))
         return refusal(400, why);
-    return fromresult(party.move(entry, int(position)));
+    queueentry e;
+    if (auto refused = findwaiting(c, e))
+        return *refused;
+    if (e.state != entrystate::waiting)
+        return refusal(409, "That song is up next: it keeps its place.");
+    // position counts the queue as /api/queue lists it, from 1; the store counts waiting songs from 0,
+    // after the one on the up-next screen.
+    int place = int(position) - 1;
+    for (const auto& q : store.queue())
+        if (q.state == entrystate::upnext)
+            place--;
+    if (!store.move(e.entry, place < 0 ? 0 : place))
+        return refusal(409, "That song can no longer be moved.");
+    return changed();
 }
 
 webanswer phoneapi::skip(call& c)
 {
     if (auto refused = needpin(c))
         return *refused;
-    return fromresult(party.skip());
+    if (!control.skip())
+        return refusal(409, "No song is playing or up next.");
+    return okanswer();
 }
 
 webanswer phoneapi::pause(call& c)
 {
     if (auto refused = needpin(c))
         return *refused;
-    return fromresult(party.pause());
+    if (!control.pause())
+        return refusal(409, "No song is playing, or it is paused already.");
+    return okanswer();
 }
 
 webanswer phoneapi::resume(call& c)
 {
     if (auto refused = needpin(c))
         return *refused;
-    return fromresult(party.resume());
+    if (!control.resume())
+        return refusal(409, "No song is paused.");
+    return okanswer();
 }
 
 webanswer phoneapi::clear(call& c)
 {
     if (auto refused = needpin(c))
         return *refused;
-    return fromresult(party.clear());
+    store.clear();
+    return changed();
 }

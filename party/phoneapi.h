@@ -4,7 +4,9 @@
 #ifndef TRALUNE_PHONEAPI_H
 #define TRALUNE_PHONEAPI_H
 
+#include "control.h"
 #include "json.h"
+#include "store.h"
 
 #include <map>
 #include <mutex>
@@ -46,46 +48,6 @@ const int WEB_MAX_SESSIONS_PER_PEER = 8; // of them started from one address
 const int WEB_PIN_TRIES = 3;             // wrong PINs before a phone is locked out
 const long long WEB_PIN_LOCK_NS = 60000000000LL;
 
-// A song of the library as the interface shows it.
-struct phonesong {
-    long long id = 0;
-    std::string title, artist, kind;
-};
-
-// A queued or playing song as the interface shows it. guest is who queued it (a phone's guest id,
-// "" for songs queued at the keyboard).
-struct phoneentry {
-    long long entry = 0, song = 0;
-    std::string title, artist, singer, guest;
-    int key = 0, tempo = 100;
-    long long wait = 0;  // seconds until it starts, estimated
-};
-
-// What the party does for a request.
-enum class partyresult { OK, NOSONG, NOENTRY, FIXED, FAILED };
-
-// The party as the interface sees it: its library, its queue and its player. Called from the web
-// server's threads, so every member must be safe to call from any thread at any time, and quick.
-class partyside {
-public:
-    virtual ~partyside() = default;
-    // Up to limit songs matching text as the library's search does.
-    virtual std::vector<phonesong> search(const std::string& text, int limit) = 0;
-    // The song playing (none between songs) and the queue in playing order.
-    virtual void queue(std::optional<phoneentry>& playing, std::vector<phoneentry>& waiting) = 0;
-    // Queues song; added is the new entry. NOSONG when the library has no such song.
-    virtual partyresult add(long long song, const std::string& singer, const std::string& guest, int key,
-                            int tempo, phoneentry& added) = 0;
-    // NOENTRY when entry is not queued; FIXED when it is the one playing or about to.
-    virtual partyresult remove(long long entry) = 0;
-    virtual partyresult move(long long entry, int position) = 0;
-    virtual partyresult change(long long entry, int key, int tempo) = 0;
-    virtual partyresult clear() = 0;
-    virtual partyresult skip() = 0;
-    virtual partyresult pause() = 0;
-    virtual partyresult resume() = 0;
-};
-
 // How the interface is set up.
 struct phonesettings {
     int port = 8080;
@@ -93,15 +55,16 @@ struct phonesettings {
     // 127.0.0.1 and [::1] are always accepted.
     std::vector<std::string> hosts;
     std::string pin;       // four digits
-    int perguest = 3;      // queued songs a phone may have
+    int perguest = 3;      // songs a phone may have waiting or up next
     // The page itself and the files it loads, path -> (type, bytes): "/", "/page.js", "/page.css".
     std::map<std::string, std::pair<std::string, std::string>> files;
 };
 
 // The interface. Thread-safe: the web server calls handle from several threads at once.
+// The party it acts on: the store's library and queue, and the controls of the song on the screen.
 class phoneapi {
 public:
-    phoneapi(partyside& party, phonesettings settings);
+    phoneapi(partystore& store, partycontrol& control, phonesettings settings);
     // The answer to r at monotonic time now (nanoseconds): never throws, never changes anything for a
     // GET, and answers every refusal as a 4xx with {"error": "..."} in words a guest understands.
     webanswer handle(const webrequest& r, long long now);
@@ -145,16 +108,21 @@ private:
     webanswer resume(call& c);
     webanswer clear(call& c);
 
+    // After a change of the queue: the screen redraws it.
+    webanswer changed();
+    // The waiting entry of the queue called entry, with whether it is the phone's own; a refusal when
+    // the request names none or it is not waiting.
+    std::optional<webanswer> findwaiting(call& c, queueentry& found);
     // The host's PIN in the body checked, with the lock-out; nullopt when it is right.
     std::optional<webanswer> needpin(call& c);
     // The PIN given is right, counting a wrong one; false also while locked out (why says which).
     bool checkpin(call& c, const std::string& given, std::string& why);
-    webanswer fromresult(partyresult r);
     bool ratelimited(long long* stamps, int& next, long long now);
     session* findsession(const std::string& id);
     session* newsession(const std::string& peer, long long now);
 
-    partyside& party;
+    partystore& store;
+    partycontrol& control;
     phonesettings set;
     std::mutex lock;  // sessions, per-address limits, adds
     std::map<std::string, session> sessions;
