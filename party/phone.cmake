@@ -19,6 +19,7 @@ add_library(tralune_phone STATIC
   ${PROJECT_SOURCE_DIR}/party/web.cpp
   ${PROJECT_SOURCE_DIR}/party/netaddr.cpp
   ${PROJECT_SOURCE_DIR}/party/qrcode.cpp
+  ${PROJECT_SOURCE_DIR}/party/phone.cpp
   ${PROJECT_BINARY_DIR}/party/pagefiles.cpp)
 target_include_directories(tralune_phone PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
 # The JSON writer reads text as the player reads song text (the font's nextchar) and writes it with

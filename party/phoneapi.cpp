@@ -142,30 +142,33 @@ const phoneapi::route phoneapi::routes[] = {
     {"POST", "/api/clear", &phoneapi::clear},
 };
 
+// "name:port" in lower case, ":80" added where no port is given, as Host headers and URLs name it.
+static std::string hostport(const std::string& value)
+{
+    std::string v = lower(value);
+    size_t close = v.rfind(']');
+    size_t colon = v.rfind(':');
+    if (colon == std::string::npos || (close != std::string::npos && colon < close))
+        v += ":80";
+    return v;
+}
+
 phoneapi::phoneapi(partystore& store_, partycontrol& control_, phonesettings settings)
     : store(store_), control(control_), set(std::move(settings))
 {
     for (auto& h : set.hosts)
-        h = lower(h);
+        h = hostport(h);
+    for (const char* local : {"localhost", "127.0.0.1", "[::1]"})
+        set.hosts.push_back(std::string(local) + ":" + std::to_string(set.port));
 }
 
 bool phoneapi::ownhost(const std::string& value) const
 {
-    std::string v = lower(value);
-    std::string name = v;
-    std::string port;
-    // "[::1]:8080", "name:8080", "name".
-    size_t close = v.rfind(']');
-    size_t colon = v.rfind(':');
-    if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
-        name = v.substr(0, colon);
-        port = v.substr(colon + 1);
-    }
-    if (port.empty() ? set.port != 80 : port != std::to_string(set.port))
+    // A page on another site that points a name of its own at this machine (DNS rebinding) sends that
+    // name here, which is refused.
+    if (value.empty())
         return false;
-    if (name == "localhost" || name == "127.0.0.1" || name == "[::1]")
-        return true;
-    return std::find(set.hosts.begin(), set.hosts.end(), name) != set.hosts.end();
+    return std::find(set.hosts.begin(), set.hosts.end(), hostport(value)) != set.hosts.end();
 }
 
 bool phoneapi::ratelimited(long long* stamps, int& next, long long now)

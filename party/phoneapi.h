@@ -51,8 +51,9 @@ const long long WEB_PIN_LOCK_NS = 60000000000LL;
 // How the interface is set up.
 struct phonesettings {
     int port = 8080;
-    // Host names (and addresses) by which the party is reached, without the port; localhost,
-    // 127.0.0.1 and [::1] are always accepted.
+    // The names and addresses with their port by which phones reach the party ("192.168.1.20:8080",
+    // "partyhost:8080"; a name without a port means port 80). localhost, 127.0.0.1 and [::1] with
+    // port are always accepted.
     std::vector<std::string> hosts;
     std::string pin;       // four digits
     int perguest = 3;      // songs a phone may have waiting or up next
@@ -69,7 +70,7 @@ public:
     // GET, and answers every refusal as a 4xx with {"error": "..."} in words a guest understands.
     webanswer handle(const webrequest& r, long long now);
 
-    // "Host: value" is one of the party's own names or addresses with its port.
+    // "Host: value" is one of the party's own names or addresses with its port, in any case.
     bool ownhost(const std::string& value) const;
 
 private:

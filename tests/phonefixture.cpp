@@ -3,27 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-void makelibrary(const std::string& folder)
-{
-    mkdir(folder.c_str(), 0755);
-    auto song = [&](const std::string& stem, const std::string& tags) {
-        std::string text = tags + "[00:01.00]La la la\n[00:03.00]La la\n";
-        FILE* f = fopen((folder + "/" + stem + ".lrc").c_str(), "w");
-        ASSERT_TRUE(f);
-        fputs(text.c_str(), f);
-        fclose(f);
-        f = fopen((folder + "/" + stem + ".mp3").c_str(), "w");
-        ASSERT_TRUE(f);
-        fclose(f);
-    };
-    song("Bj\xc3\xb6rk - J\xc3\xb3ga", "");
-    song("AC_DC - Back in Black", "");
-    song("Queen - Bohemian Rhapsody", "");
-    song("Abba - Waterloo", "");
-    song("Nobody - Hostile", "[ar:Nobody]\n[ti:<script>alert(1)</script>]\n");
-}
 
 phoneparty::phoneparty(int perguest)
 {
@@ -31,12 +10,13 @@ phoneparty::phoneparty(int perguest)
     store = partystore::open(dir / "data", why);
     if (!store)
         throw std::runtime_error("store: " + why);
-    makelibrary(dir / "songs");
+    if (!makelibrary(dir / "songs"))
+        throw std::runtime_error("cannot write the library");
     if (!store->scan({dir / "songs"}, nameorder::artisttitle, nullptr))
         throw std::runtime_error("scan: " + store->error());
     phonesettings s;
     s.port = 8080;
-    s.hosts = {"192.168.1.20", "partyhost"};
+    s.hosts = {"192.168.1.20:8080", "partyhost:8080"};
     s.pin = "4321";
     s.perguest = perguest;
     s.files = {{"/", {"text/html; charset=utf-8", "<!DOCTYPE html><title>t</title>"}}};

@@ -14,7 +14,8 @@
 // with a hostile title.
 //   Björk - Jóga, AC_DC - Back in Black, Queen - Bohemian Rhapsody, Abba - Waterloo,
 //   Nobody - Hostile (tagged [ti:<script>alert(1)</script>])
-void makelibrary(const std::string& folder);
+// false when a file cannot be written.
+bool makelibrary(const std::string& folder);
 
 // One phone: its session cookie and token.
 struct phone {

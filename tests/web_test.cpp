@@ -75,7 +75,7 @@ struct liveparty : phoneparty {
         server.stop();
         phonesettings s;
         s.port = port;
-        s.hosts = {"192.168.1.20"};
+        s.hosts = {"192.168.1.20:" + std::to_string(port)};
         s.pin = "4321";
         s.files = {{"/", {"text/html; charset=utf-8", "<!DOCTYPE html><title>page</title>"}}};
         api = std::make_unique<phoneapi>(*store, control, s);

@@ -1,0 +1,157 @@
+#!/usr/bin/python3
+"""The phone page in a real browser: Chromium headless driven by Selenium against a running server.
+
+    phone_browser.py serve PHONESERVE          the page's server on its own (tests/phoneserve.cpp)
+
+Starts the server in a scratch folder, then as a guest: enters a name, searches with an accent-free
+spelling, queues a song and sees it in the queue, finds the song with a hostile title shown as its
+characters (no script run), and, as the host, skips with the PIN. Exit status 0 when every step held;
+otherwise the step that failed and the server's output."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.common.exceptions import NoAlertPresentException, TimeoutException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+HOSTILE = "<script>alert(1)</script>"
+
+
+def fail(why, log=None):
+    print("FAILED: " + why)
+    if log and os.path.exists(log):
+        print("--- server output ---")
+        print(open(log, errors="replace").read())
+    sys.exit(1)
+
+
+def browser(scratch):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                "--window-size=412,915", "--user-data-dir=" + os.path.join(scratch, "profile")):
+        options.add_argument(arg)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def wait(driver, what, test, seconds=10):
+    try:
+        return WebDriverWait(driver, seconds, poll_frequency=0.1).until(lambda d: test(d))
+    except TimeoutException:
+        fail(what + "; the page shows:\n" + driver.find_element(By.TAG_NAME, "body").text)
+
+
+def no_alert(driver):
+    try:
+        text = driver.switch_to.alert.text
+        fail("a script ran from a title (alert: %r)" % text)
+    except NoAlertPresentException:
+        pass
+
+
+def results(driver):
+    return driver.find_elements(By.CSS_SELECTOR, "#results li")
+
+
+def queue_text(driver):
+    return driver.find_element(By.ID, "queue").text
+
+
+def guest_and_host(url, pin, log, heard=None):
+    scratch = tempfile.mkdtemp(prefix="tralune-browser-")
+    driver = browser(scratch)
+    try:
+        driver.get(url)
+        name = wait(driver, "the page did not load", lambda d: d.find_element(By.ID, "name"))
+        name.send_keys("Ana")
+        search = driver.find_element(By.ID, "search")
+        search.send_keys("bjork")
+        found = wait(driver, "searching 'bjork' found no song",
+                     lambda d: [li for li in results(d) if "J\u00f3ga" in li.text])
+        found[0].find_element(By.TAG_NAME, "button").click()
+        wait(driver, "the queued song did not appear in the queue",
+             lambda d: "J\u00f3ga" in queue_text(d) + d.find_element(By.ID, "playing").text
+             and "Ana" in queue_text(d) + d.find_element(By.ID, "playing").text)
+        if heard:
+            heard()
+
+        # The name is remembered on the phone.
+        driver.refresh()
+        wait(driver, "the name was not remembered after a reload",
+             lambda d: d.find_element(By.ID, "name").get_attribute("value") == "Ana")
+
+        search = driver.find_element(By.ID, "search")
+        search.send_keys("nobody")
+        found = wait(driver, "searching 'nobody' found no song",
+                     lambda d: [li for li in results(d) if "Nobody" in li.text])
+        title = found[0].find_element(By.CLASS_NAME, "title").text
+        if title != HOSTILE:
+            fail("the hostile title shows as %r" % title)
+        found[0].find_element(By.TAG_NAME, "button").click()
+        wait(driver, "the hostile title did not appear in the queue as its characters",
+             lambda d: HOSTILE in queue_text(d))
+        no_alert(driver)
+        if driver.execute_script("return document.querySelectorAll('#queue script, #results script').length") != 0:
+            fail("a title made a script element")
+
+        # The host's skip: refused without the PIN, done with it.
+        driver.find_element(By.CSS_SELECTOR, "#host summary").click()
+        driver.find_element(By.ID, "skip").click()
+        wait(driver, "skipping without a PIN was not refused",
+             lambda d: "PIN" in d.find_element(By.ID, "message").text)
+        driver.find_element(By.ID, "pin").send_keys(pin)
+        return driver, scratch
+    except BaseException:
+        driver.quit()
+        shutil.rmtree(scratch, ignore_errors=True)
+        raise
+
+
+def serve(phoneserve):
+    scratch = tempfile.mkdtemp(prefix="tralune-phoneserve-")
+    portfile = os.path.join(scratch, "port")
+    log = os.path.join(scratch, "server.log")
+    with open(log, "w") as out:
+        server = subprocess.Popen([phoneserve, scratch, portfile], stdout=out, stderr=subprocess.STDOUT)
+    driver = None
+    try:
+        for _ in range(200):
+            if os.path.exists(portfile) or server.poll() is not None:
+                break
+            time.sleep(0.05)
+        if not os.path.exists(portfile):
+            fail("the server did not start", log)
+        url = "http://127.0.0.1:%s/" % open(portfile).read().strip()
+        driver, profile = guest_and_host(url, "2468", log)
+        # No song plays without the party: the skip is refused for that reason, not for the PIN.
+        driver.find_element(By.ID, "skip").click()
+        wait(driver, "the skip with the PIN was not taken",
+             lambda d: "No song is playing" in d.find_element(By.ID, "message").text)
+        # A wrong PIN is refused in words.
+        pin = driver.find_element(By.ID, "pin")
+        pin.clear()
+        pin.send_keys("1111")
+        driver.find_element(By.ID, "skip").click()
+        wait(driver, "a wrong PIN was not refused", lambda d: "Wrong PIN" in d.find_element(By.ID, "message").text)
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+        print("the page held: name, search, queue, hostile title, host PIN")
+    finally:
+        server.terminate()
+        server.wait(10)
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "serve":
+        serve(sys.argv[2])
+    else:
+        print(__doc__)
+        sys.exit(2)
