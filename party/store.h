@@ -151,9 +151,9 @@ struct singerturn {
 // Pure: no database, any rows accepted (a row's singer may appear in turns or not).
 std::vector<int64_t> fairorder(const std::vector<fairrow>& waiting, const std::vector<singerturn>& turns);
 
-// Estimated seconds until each song of a list in playing order starts: the song playing (first,
-// when playing is true) has played elapsed seconds of its length; each song before another adds its
-// length, DEFAULT_SONG_SECONDS where unknown. Sets e.wait for each; never negative.
+// Estimated seconds until each song of a list in playing order starts: a first song in the playing
+// state has played elapsed seconds of its length; each song adds its length (DEFAULT_SONG_SECONDS
+// where unknown) to the waits of those after it. Sets e.wait for each; never negative.
 void estimatewaits(std::vector<queueentry>& list, double elapsed);
 
 // ---------------------------------------------------------------------------------------------------
@@ -272,9 +272,11 @@ public:
     // Stores a setting. false when the database fails.
     bool setsetting(const std::string& key, const std::string& value);
 
+    // The connection and its lock, known only to the store's own units.
+    struct impl;
+
 private:
     partystore() = default;
-    struct impl;
     std::unique_ptr<impl> d;
     std::string dbpath;
 };
