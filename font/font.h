@@ -58,6 +58,9 @@ public:
     bool hasglyph(int ch);
     // Draws one glyph's ink at (x, y), in HLCOL when highlighted. Always 0.
     int drawchar(int slot, int x, int y, bool highlight);
+    // The plain character a typographic mark draws as, and how many of it (times); any other
+    // character is its own plain form, once.
+    static int lookalike(int ch, int& times);
 
     int32_t height = 0;
     pixel keycolour = 0;
@@ -66,10 +69,6 @@ public:
     int32_t offsets[SLOTS] = {};
 
 private:
-    // The plain character a typographic mark draws as, and how many of it (times); any other
-    // character is its own plain form, once.
-    static int lookalike(int ch, int& times);
-
     static font* the;
 };
 

@@ -3,6 +3,7 @@
 #include "font.h"
 #include "gfx.h"
 #include "script.h"
+#include "songplayer.h"
 
 #include <unistd.h>
 
@@ -13,17 +14,16 @@
 // lines count song time from the same instant.
 static long long started;
 
-// Run in the song child: waits until 1.5 s after the program started, then plays "gnusong.mp3" from
-// the current directory and returns when the player ends. The player's own result is of no interest to
-// the run.
+// Starts the song child: 1.5 s after the program started it plays "gnusong.mp3" from the current
+// directory with "mpg123 gnusong.mp3" and ends when the player ends. The child is never waited for,
+// signalled or stopped: it plays on after the run ends, whichever way it ends. A failed fork just
+// means no song.
 void musik()
 {
-    // Counted from the parent's start rather than the child's, so that the song and the "at" lines
-    // share one origin whatever the fork cost.
-    while (!sleepuntil(started + SONG_DELAY_NS)) {
-    }
-    int ignored = system("mpg123 gnusong.mp3");
-    (void)ignored;
+    playerstart how;
+    how.command = playercommand("gnusong.mp3");
+    how.at = started + SONG_DELAY_NS;
+    startplayer(how);
 }
 
 // Answers "--help" and "--version" on standard output. true when argument was one of them; anything
@@ -53,13 +53,8 @@ int main(int argc, char** argv)
     // Before the song child and the display: a question about the program starts neither.
     if (argc > 1 && answered(argv[1]))
         return 0;
-    // The song child is never waited for, signalled or stopped: it plays on after the run ends,
-    // whichever way it ends. A failed fork just means no song.
     started = monotonicns();
-    if (fork() == 0) {
-        musik();
-        return 0;
-    }
+    musik();
     gfx* g = gfx::instance();
     // The font is loaded before the display opens; without it "text" lines draw nothing.
     if (font::instance()->loadfont("font.pcx") != 0)

@@ -1,0 +1,480 @@
+// The running party.
+#include "party.h"
+
+#include "font.h"
+#include "fontmaker.h"
+#include "gfx.h"
+#include "songplayer.h"
+#include "video.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <iostream>
+
+party* party::running = nullptr;
+
+namespace {
+
+long long nowms()
+{
+    return monotonicns() / 1000000;
+}
+
+std::string quotedtitle(const std::string& title)
+{
+    return "\"" + title + "\"";
+}
+
+} // namespace
+
+// The picker ---------------------------------------------------------------------------------------
+
+picker::outcome picker::key(const videokey& k)
+{
+    outcome out;
+    if (k.key == VK_QUIT) {
+        out.quit = true;
+        return out;
+    }
+    if (namingsong) {
+        switch (k.key) {
+        case VK_CHAR:
+            name.type(k.ch);
+            break;
+        case VK_BACKSPACE:
+            name.backspace();
+            break;
+        case VK_ESCAPE:
+            namingsong = 0;
+            break;
+        case VK_ENTER: {
+            std::string singer = tidyspaces(name.text());
+            if (singer.empty()) {
+                out.news = "Type the singer's name first.";
+                break;
+            }
+            out.queued = store.enqueue(namingsong, singer);
+            if (!out.queued) {
+                out.news = "Could not queue " + quotedtitle(namingtitle) + ".";
+            } else {
+                store.setsetting("singer", singer);
+                out.news = "Queued " + quotedtitle(namingtitle) + " for " + singer + ".";
+                // The next singer starts a search of their own.
+                typed.clear();
+                refresh();
+            }
+            namingsong = 0;
+            break;
+        }
+        default:
+            break;
+        }
+        return out;
+    }
+    switch (k.key) {
+    case VK_CHAR:
+        if (typed.type(k.ch)) {
+            choice = first = 0;
+            refresh();
+        }
+        break;
+    case VK_BACKSPACE:
+        if (typed.backspace()) {
+            choice = first = 0;
+            refresh();
+        }
+        break;
+    case VK_ESCAPE:
+        if (typed.clear()) {
+            choice = first = 0;
+            refresh();
+        }
+        break;
+    case VK_UP:
+        move(-1);
+        break;
+    case VK_DOWN:
+        move(1);
+        break;
+    case VK_PAGEUP:
+        move(-std::max(1, lastrows - 1));
+        break;
+    case VK_PAGEDOWN:
+        move(std::max(1, lastrows - 1));
+        break;
+    case VK_HOME:
+        move(INT_MIN / 2);
+        break;
+    case VK_END:
+        move(INT_MAX / 2);
+        break;
+    case VK_ENTER:
+        if (choice >= 0 && choice < int(found.size())) {
+            const songinfo& s = found[size_t(choice)];
+            if (s.failed) {
+                out.news = quotedtitle(s.title) + " cannot be played: " + s.reason;
+                break;
+            }
+            namingsong = s.id;
+            namingtitle = s.title;
+            name.set(store.setting("singer"));
+        }
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+void picker::move(int by)
+{
+    if (found.empty())
+        return;
+    long long to = (long long)choice + by;
+    choice = int(std::min<long long>(std::max<long long>(to, 0), (long long)found.size() - 1));
+}
+
+void picker::refresh()
+{
+    int64_t chosen = choice < int(found.size()) ? found[size_t(choice)].id : 0;
+    found = store.search(typed.text(), PICKER_LIMIT);
+    matches = store.countsongs(typed.text());
+    // The song chosen stays chosen as the list grows under it.
+    choice = 0;
+    for (size_t i = 0; i < found.size(); i++)
+        if (found[i].id == chosen)
+            choice = int(i);
+}
+
+void picker::fill(pickerview& v, int rows)
+{
+    lastrows = std::max(1, rows);
+    first = scrollto(choice, first, int(found.size()), rows);
+    v.search = typed.text();
+    v.naming = namingsong != 0;
+    v.naminghint = namingtitle;
+    v.name = name.text();
+    v.rows.clear();
+    for (int i = first; i < first + rows && i < int(found.size()); i++) {
+        const songinfo& s = found[size_t(i)];
+        pickerrow r;
+        r.title = s.title;
+        r.artist = s.artist;
+        r.kind = kindlabel(s.kind);
+        r.failed = s.failed;
+        r.reason = s.reason;
+        v.rows.push_back(r);
+    }
+    v.selected = found.empty() ? -1 : choice - first;
+    v.matches = matches;
+}
+
+// The party ----------------------------------------------------------------------------------------
+
+party::party(partystore& s, partycontrol& c, const partyoptions& o, const std::string& cachefolder)
+    : store(s), control(c), options(o), cache(cachefolder), prep(cachefolder),
+      flow((long long)o.countdown * 1000), pick(s)
+{
+    char here[PATH_MAX];
+    if (getcwd(here, sizeof here))
+        home = here;
+}
+
+party::~party()
+{
+    if (scanner.joinable())
+        scanner.join();
+}
+
+void party::loadpartyfont()
+{
+    // The party's own screens use a font of their own, made once from the system's outline font
+    // and kept in the cache; a song's script uses the song's font.pcx.
+    std::string path = cache + "/party-font.pcx";
+    if (access(path.c_str(), R_OK) != 0) {
+        fontstyle style;
+        style.size = 20;
+        madefont made;
+        std::string why = makefont(TRALUNE_DEFAULT_FONT, style, &made);
+        if (why.empty())
+            why = savefile(path, made.pcx);
+        if (!why.empty())
+            std::cerr << "tralune-party: warning: " << why << "; the party's screens show no text\n";
+    }
+    font::instance()->loadfont(path.c_str());
+}
+
+void party::news(const std::string& line)
+{
+    newsline = line;
+    newsuntil = nowms() + 8000;
+    redraw = true;
+}
+
+void party::refreshqueue()
+{
+    queue = store.queue();
+    // Ready ahead: the song up next or playing, and the one after it.
+    std::vector<songinfo> wanted;
+    for (const queueentry& e : queue) {
+        songinfo s;
+        if (store.song(e.song, s))
+            wanted.push_back(s);
+        if (wanted.size() == 2)
+            break;
+    }
+    prep.want(wanted);
+    redraw = true;
+}
+
+void party::poll()
+{
+    int asked = control.takerequests();
+    if (asked & partycontrol::QUEUE)
+        refreshqueue();
+    bool song = flow.current() == partyflow::SONG;
+    if (asked & partycontrol::SKIP)
+        stopsong = true;
+    if (song && (asked & partycontrol::PAUSE) && !paused) {
+        paused = true;
+        pausedat = monotonicns();
+        pauseplayer(player, true);
+        control.setpaused(true, pausedat);
+    }
+    if (song && (asked & partycontrol::RESUME) && paused) {
+        paused = false;
+        long long now = monotonicns();
+        // The script's song time stood still meanwhile: its later lines move on by the pause.
+        runner.songstart += now - pausedat;
+        pauseplayer(player, false);
+        control.setpaused(false, now);
+    }
+    videokey k;
+    while (nextvideokey(&k)) {
+        if (song) {
+            // The song owns the screen: only leaving it and quitting count.
+            if (k.key == VK_QUIT)
+                quitting = true;
+            else if (k.key == VK_ESCAPE)
+                stopsong = true;
+            continue;
+        }
+        picker::outcome o = pick.key(k);
+        redraw = true;
+        if (o.quit)
+            quitting = true;
+        if (!o.news.empty())
+            news(o.news);
+        if (o.queued) {
+            control.changed();
+            refreshqueue();
+        }
+    }
+    if (scangrew.exchange(false) && !song && nowms() - lastrefresh >= 500) {
+        lastrefresh = nowms();
+        pick.refresh();
+        redraw = true;
+    }
+}
+
+bool party::scriptstopped()
+{
+    party* p = running;
+    if (!p)
+        return false;
+    p->poll();
+    return p->stopsong || p->quitting;
+}
+
+int party::waithook()
+{
+    party* p = running;
+    if (!p)
+        return VIDEOWAIT_ON;
+    p->poll();
+    if (p->stopsong || p->quitting)
+        return VIDEOWAIT_END;
+    return p->paused ? VIDEOWAIT_HOLD : VIDEOWAIT_ON;
+}
+
+void party::drawscreen(long long now)
+{
+    if (now >= newsuntil)
+        newsline.clear();
+    pickerview v;
+    v.message = newsline;
+    if (newsline.empty() && store.folders().empty())
+        v.message = "No songs yet: start tralune-party with a folder of songs, e.g. tralune-party ~/Karaoke";
+    long long songs = store.countsongs();
+    v.status = scanning ? "Scanning: " + std::to_string(scanned.load()) + " songs"
+                        : std::to_string(songs) + (songs == 1 ? " song" : " songs");
+    for (const queueentry& e : queue) {
+        // The song on the up-next screen is shown large above; the list is of those after it.
+        if (e.entry == flow.entry())
+            continue;
+        if (v.queue.size() == 5)
+            break;
+        v.queue.push_back({e.title, e.artist, e.singer});
+    }
+    if (flow.current() == partyflow::UPNEXT) {
+        upnextview u;
+        u.title = current.title;
+        u.artist = current.artist;
+        u.singer = current.singer;
+        u.seconds = flow.secondsleft(now);
+        if (u.seconds == 0 && prep.state(current.song).now != preparedsong::READY)
+            u.note = "Getting the song ready...";
+        pick.fill(v, upnextpickerrows());
+        drawupnext(u, v);
+    } else {
+        pick.fill(v, pickerrows());
+        drawpicker(v);
+    }
+    gfx::instance()->show();
+}
+
+void party::playsong()
+{
+    preparedsong p = prep.state(current.song);
+    gfx* g = gfx::instance();
+    // The song's folder is the current one while it plays: its script names its pictures and its
+    // stream relative to it, as tralune finds them.
+    if (chdir(p.folder.c_str()) != 0) {
+        stopsong = false;
+        runner.message = p.folder + ": error: cannot go into the song's folder";
+        return;
+    }
+    if (font::instance()->loadfont("font.pcx") != 0)
+        std::cerr << p.folder << "/font.pcx: warning: cannot be read; the song's lines show no text\n";
+    g->clearscreen(0, 0, 0);
+    stopsong = paused = false;
+    runner = script();
+    runner.songstart = monotonicns();
+    runner.stopped = scriptstopped;
+    playerstart how;
+    how.command = playercommand("gnusong.mp3");
+    how.folder = p.folder;
+    how.at = runner.songstart + SONG_DELAY_NS;
+    how.owned = true;
+    player = startplayer(how);
+    store.startplaying(current.entry);
+    control.showsong(current.entry, current.song, how.at);
+    control.changed();
+    int result = runner.readscript("script.txt");
+    if (result != 0 && result != script::STOPPED) {
+        std::cerr << p.folder << "/script.txt: error: " << runner.message << "\n";
+    } else {
+        runner.message.clear();
+        // The script has run; the music may go on after its last line, and the song is over when
+        // both are. The last frame stays meanwhile.
+        while (!stopsong && !quitting && playerrunning(player))
+            g->waituntil(monotonicns() + 10000000);
+        if (!playerrunning(player))
+            player = -1;
+    }
+    stopplayer(player);
+    player = -1;
+    if (chdir(home.c_str()) != 0)
+        std::cerr << "tralune-party: warning: cannot go back to " << home << "\n";
+    loadpartyfont();
+}
+
+void party::run(const std::vector<std::string>& folders)
+{
+    running = this;
+    loadpartyfont();
+    keepvideoinput();
+    setvideowaithook(waithook);
+    if (!folders.empty()) {
+        scanning = true;
+        scanner = std::thread([this, folders] {
+            store.scan(folders, options.order, [this](const scanprogress& s) {
+                scanned = s.found;
+                scangrew = true;
+            });
+            scanning = false;
+            scangrew = true;
+        });
+    }
+    pick.refresh();
+    refreshqueue();
+    long long lastdraw = 0;
+    for (;;) {
+        poll();
+        long long now = nowms();
+        flowfacts f;
+        f.queued = !queue.empty();
+        f.quit = quitting;
+        f.skip = stopsong;
+        if (flow.current() != partyflow::PICKER) {
+            preparedsong p = prep.state(current.song);
+            f.prepared = p.now == preparedsong::READY    ? flowfacts::READY
+                         : p.now == preparedsong::FAILED ? flowfacts::FAILED
+                                                         : flowfacts::PREPARING;
+        }
+        bool songended = flow.current() == partyflow::SONG;
+        f.songover = songended && runner.message.empty();
+        f.songfailed = songended && !runner.message.empty();
+        flowaction a = flow.next(now, f);
+        switch (a) {
+        case TAKE:
+            if (store.takenext(current)) {
+                flow.upnext(current.entry, now);
+                control.showupnext(current.entry, current.song);
+                refreshqueue();
+            } else {
+                flow.nothingtaken();
+                refreshqueue();
+            }
+            redraw = true;
+            continue;
+        case START:
+            playsong();
+            continue;
+        case DROP:
+            stopsong = false;
+            store.finish(current.entry, "skipped");
+            break;
+        case FAIL: {
+            std::string why = runner.message.empty() ? prep.state(current.song).reason : runner.message;
+            store.fail(current.entry, why);
+            store.markfailed(current.song, why);
+            prep.forget(current.song);
+            news("Cannot play " + quotedtitle(current.title) + ": " + why);
+            std::cerr << "tralune-party: " << why << "\n";
+            runner.message.clear();
+            pick.refresh();
+            break;
+        }
+        case FINISH:
+            store.finish(current.entry);
+            break;
+        case QUIT:
+            // A song left playing by a quit is the first again at the next start.
+            stopplayer(player);
+            player = -1;
+            running = nullptr;
+            setvideowaithook(nullptr);
+            return;
+        case STAY:
+            if (redraw || now - lastdraw >= 100 || (newsuntil && now >= newsuntil)) {
+                drawscreen(now);
+                lastdraw = now;
+                redraw = false;
+                if (now >= newsuntil)
+                    newsuntil = 0;
+            }
+            gfx::instance()->waituntil(monotonicns() + 10000000);
+            continue;
+        }
+        // The song on the screen has gone (dropped, failed or finished): the picker, and the queue
+        // as it is now.
+        stopsong = false;
+        control.showpicker();
+        refreshqueue();
+        redraw = true;
+    }
+}

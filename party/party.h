@@ -1,0 +1,127 @@
+// The running party: the big screen's loop from the picker through the up-next screen to the song and
+// back, the keyboard, the song player, and the songs prepared ahead.
+#ifndef TRALUNE_PARTY_H
+#define TRALUNE_PARTY_H
+
+#include "control.h"
+#include "flow.h"
+#include "options.h"
+#include "prepare.h"
+#include "screen.h"
+#include "script.h"
+#include "store.h"
+#include "textline.h"
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct videokey;
+
+// The keyboard's picker: the search, the matches, the choice, and the singer's name, read against
+// the store. Separate from the screen's loop so that typing can be followed in-process.
+class picker {
+public:
+    explicit picker(partystore& s) : store(s) {}
+
+    // What a key did to the queue, if anything.
+    struct outcome {
+        bool quit = false;          // Ctrl+Q or the display closed
+        int64_t queued = 0;         // the queue entry a singer's name just made, else 0
+        std::string news;           // one line for the bottom of the screen, "" for none
+    };
+    // Takes one key. Typing goes to the search (which runs again) or, after Enter on a song, to the
+    // singer's name, which is offered as the last one given; Enter then queues the song. Escape
+    // leaves the name, or clears the search.
+    outcome key(const videokey& k);
+    // Runs the search again (the library grew during a scan), keeping the chosen song where it can.
+    void refresh();
+    // What the screen shows of it (rows: the rows in view, at most `rows`).
+    void fill(pickerview& v, int rows);
+
+    const std::string& search() const { return typed.text(); }
+    bool naming() const { return namingsong != 0; }
+    int selected() const { return choice; }
+    const std::vector<songinfo>& results() const { return found; }
+
+private:
+    void move(int by);
+
+    partystore& store;
+    textline typed{60};
+    textline name{40};
+    std::vector<songinfo> found;
+    long long matches = 0;
+    int choice = 0;
+    int first = 0;
+    int lastrows = 1;
+    int64_t namingsong = 0;
+    std::string namingtitle;
+};
+
+// The most songs the picker's list holds at once; a search that matches more shows the count.
+const int PICKER_LIMIT = 500;
+
+class party {
+public:
+    // The store, the controls and the options must outlive the party. cache: the folder for
+    // prepared songs and the party's own font.
+    party(partystore& s, partycontrol& c, const partyoptions& o, const std::string& cache);
+    ~party();
+
+    // Runs the party on the open display until Ctrl+Q or the display closes; the music is stopped
+    // and no song player is left when it returns. folders: the library's folders, scanned in the
+    // background as it goes.
+    void run(const std::vector<std::string>& folders);
+
+    // The song running now, for the script's stop function and the display's wait hook (plain
+    // functions, so they reach the party through this).
+    static party* running;
+
+private:
+    // Takes the keys and the other threads' requests; during a song only Escape, Ctrl+Q and the
+    // controls count. Called every 10 ms at least.
+    void poll();
+    void playsong();
+    void refreshqueue();
+    void drawscreen(long long nowms);
+    void news(const std::string& line);
+    void loadpartyfont();
+    static bool scriptstopped();
+    static int waithook();
+
+    partystore& store;
+    partycontrol& control;
+    partyoptions options;
+    std::string cache;
+    preparer prep;
+    partyflow flow;
+    picker pick;
+
+    std::vector<queueentry> queue;   // the queue as last read: playing/up next first
+    queueentry current;              // the song up next or playing
+    std::string newsline;
+    long long newsuntil = 0;
+    std::string home;                // the folder the party was started in
+
+    // The song playing.
+    pid_t player = -1;
+    bool stopsong = false;           // Escape or a skip: leave the song
+    bool quitting = false;
+    bool paused = false;
+    long long pausedat = 0;
+    script runner;
+
+    // The background scan.
+    std::thread scanner;
+    std::atomic<long long> scanned{0};
+    std::atomic<bool> scanning{false};
+    std::atomic<bool> scangrew{false};
+    long long lastrefresh = 0;
+    bool redraw = true;
+};
+
+#endif
