@@ -13,20 +13,26 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/party/pagefiles.cpp
   DEPENDS ${tralune_page_sources} ${PROJECT_SOURCE_DIR}/party/embed.cmake
   VERBATIM)
 
+# The QR code is drawn by the party's screens, which need nothing else of the page.
+add_library(tralune_qrcode STATIC ${PROJECT_SOURCE_DIR}/party/qrcode.cpp)
+target_include_directories(tralune_qrcode PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
+target_link_libraries(tralune_qrcode PUBLIC PkgConfig::QRENCODE)
+target_link_libraries(tralune_partyscreen PUBLIC tralune_qrcode)
+
 add_library(tralune_phone STATIC
   ${PROJECT_SOURCE_DIR}/party/json.cpp
   ${PROJECT_SOURCE_DIR}/party/phoneapi.cpp
   ${PROJECT_SOURCE_DIR}/party/web.cpp
   ${PROJECT_SOURCE_DIR}/party/netaddr.cpp
-  ${PROJECT_SOURCE_DIR}/party/qrcode.cpp
   ${PROJECT_SOURCE_DIR}/party/phone.cpp
   ${PROJECT_BINARY_DIR}/party/pagefiles.cpp)
 target_include_directories(tralune_phone PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
 # The JSON writer reads text as the player reads song text (the font's nextchar) and writes it with
 # the companions' UTF-8 helpers: one truth for what a title's bytes mean.
-# The controls the server acts on the song with (until the party's own build names them).
-if(NOT TARGET tralune_partycontrol)
-  add_library(tralune_partycontrol STATIC ${PROJECT_SOURCE_DIR}/party/control.cpp)
-  target_include_directories(tralune_partycontrol PUBLIC ${PROJECT_SOURCE_DIR}/party ${PROJECT_SOURCE_DIR}/common)
+target_link_libraries(tralune_phone PUBLIC tralune_partystore tralune_partycontrol tralune_qrcode tralune_cli tralune_font
+  PkgConfig::MICROHTTPD)
+
+# The party program serves the page.
+if(TARGET tralune-party)
+  target_link_libraries(tralune-party PRIVATE tralune_phone)
 endif()
-target_link_libraries(tralune_phone PUBLIC tralune_partystore tralune_partycontrol tralune_cli tralune_font PkgConfig::MICROHTTPD PkgConfig::QRENCODE)

@@ -6,31 +6,9 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-
-const char* const PHONE_HELP =
-    "  --port N         serve the phone page on port N (default 8080)\n"
-    "  --no-web         no phone page\n"
-    "  --url URL        the page's address to show, where phones reach this machine another way\n"
-    "  --pin NNNN       the host's PIN for the page's host controls (default: four random digits)\n"
-    "  --per-guest N    songs one phone may have in the queue at once (default 3)\n";
 
 namespace {
-
-bool wholenumber(const char* text, long low, long high, int& out)
-{
-    if (!text || !*text)
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long n = strtol(text, &end, 10);
-    if (*end || errno || n < low || n > high)
-        return false;
-    out = int(n);
-    return true;
-}
 
 // The host and port of a URL as a Host header names them: "http://party.lan/" -> "party.lan".
 std::string urlhost(const std::string& url)
@@ -45,56 +23,7 @@ std::string urlhost(const std::string& url)
 
 } // namespace
 
-int phoneoption(int argc, char** argv, int& i, phoneoptions& o, std::string& why)
-{
-    std::string arg = argv[i];
-    std::string name = arg, value;
-    bool inline_ = false;
-    size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-        inline_ = true;
-    }
-    if (name == "--no-web" && !inline_) {
-        o.web = false;
-        return 1;
-    }
-    if (name != "--port" && name != "--url" && name != "--pin" && name != "--per-guest")
-        return 0;
-    if (!inline_) {
-        if (i + 1 >= argc) {
-            why = name + " needs a value";
-            return -1;
-        }
-        value = argv[++i];
-    }
-    if (name == "--port" && !wholenumber(value.c_str(), 1, 65535, o.port)) {
-        why = "--port takes a port number from 1 to 65535, not \"" + value + "\"";
-        return -1;
-    }
-    if (name == "--per-guest" && !wholenumber(value.c_str(), 1, 100, o.perguest)) {
-        why = "--per-guest takes a number of songs from 1 to 100, not \"" + value + "\"";
-        return -1;
-    }
-    if (name == "--pin") {
-        if (value.size() != 4 || value.find_first_not_of("0123456789") != std::string::npos) {
-            why = "--pin takes four digits";
-            return -1;
-        }
-        o.pin = value;
-    }
-    if (name == "--url") {
-        if ((value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) || urlhost(value).empty()) {
-            why = "--url takes an address starting with http:// or https://, not \"" + value + "\"";
-            return -1;
-        }
-        o.url = value;
-    }
-    return 1;
-}
-
-bool phonepage::start(partystore& store, partycontrol& control, const phoneoptions& o, std::string& why)
+bool phonepage::start(partystore& store, partycontrol& control, const partyoptions& o, std::string& why)
 {
     stop();
     if (!o.web)

@@ -3,6 +3,7 @@
 #ifndef TRALUNE_PHONE_H
 #define TRALUNE_PHONE_H
 
+#include "options.h"
 #include "phoneapi.h"
 #include "qrcode.h"
 #include "web.h"
@@ -10,29 +11,12 @@
 #include <memory>
 #include <string>
 
-struct phoneoptions {
-    bool web = true;         // --no-web turns the page off
-    int port = 8080;         // --port
-    std::string url;         // --url: the address shown instead of the one found
-    std::string pin;         // --pin: four digits; a random one when empty
-    int perguest = 3;        // --per-guest
-};
-
-// The options' lines for --help.
-extern const char* const PHONE_HELP;
-
-// Takes one of the phone page's options at argv[i] ("--port N", "--port=N", "--no-web", "--url U",
-// "--pin NNNN", "--per-guest N"), moving i past its value. 1 when taken, 0 when argv[i] is none of them,
-// -1 when it is one with a missing or wrong value (why then says what is wrong, as a message for the
-// user without the program's name).
-int phoneoption(int argc, char** argv, int& i, phoneoptions& o, std::string& why);
-
 class phonepage {
 public:
     // Finds the address, chooses the PIN and starts the server for store and control. false, with why
     // saying what failed (the port in use), when it cannot listen; the party then goes on without
     // phones. Does nothing (and returns true) when the options turn the page off.
-    bool start(partystore& store, partycontrol& control, const phoneoptions& o, std::string& why);
+    bool start(partystore& store, partycontrol& control, const partyoptions& o, std::string& why);
     // Stops the server; its threads have ended when it returns.
     void stop();
     bool running() const { return server != nullptr; }
