@@ -14,3 +14,12 @@ target_link_libraries(tralune_phoneserve PRIVATE tralune_phone tralune_font tral
 add_test(NAME PhonePageInABrowser
   COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/phone_browser.py serve $<TARGET_FILE:tralune_phoneserve>)
 set_tests_properties(PhonePageInABrowser PROPERTIES TIMEOUT 120 LABELS browser)
+
+# The same page served by the party itself on a private Xvfb, with a stand-in song player: the QR code
+# read back from the screen, the song queued from the page heard, the host's skip.
+if(TARGET tralune-party)
+  add_test(NAME PhonePageAtAParty
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/phone_browser.py party $<TARGET_FILE:tralune-party>
+            ${PROJECT_SOURCE_DIR}/demo/gnusong.mp3)
+  set_tests_properties(PhonePageAtAParty PROPERTIES TIMEOUT 180 LABELS "browser;screen")
+endif()

@@ -2,11 +2,15 @@
 """The phone page in a real browser: Chromium headless driven by Selenium against a running server.
 
     phone_browser.py serve PHONESERVE          the page's server on its own (tests/phoneserve.cpp)
+    phone_browser.py party PARTY SONG           tralune-party on a private Xvfb, SONG an MP3 for its songs
 
 Starts the server in a scratch folder, then as a guest: enters a name, searches with an accent-free
 spelling, queues a song and sees it in the queue, finds the song with a hostile title shown as its
-characters (no script run), and, as the host, skips with the PIN. Exit status 0 when every step held;
-otherwise the step that failed and the server's output."""
+characters (no script run), and, as the host, skips with the PIN. With the party: the QR code read
+back from its screen (xwd, zbarimg) is the address the terminal shows, the page is opened at that
+address, the queued song is heard (a stand-in mpg123 records each start) and the host's skip ends it
+and starts the next. Exit status 0 when every step held; otherwise the step that failed and the
+server's output."""
 
 import os
 import shutil
@@ -41,7 +45,7 @@ def browser(scratch):
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
-def wait(driver, what, test, seconds=10):
+def wait(driver, what, test, seconds=30):
     try:
         return WebDriverWait(driver, seconds, poll_frequency=0.1).until(lambda d: test(d))
     except TimeoutException:
@@ -149,9 +153,140 @@ def serve(phoneserve):
         shutil.rmtree(scratch, ignore_errors=True)
 
 
+def library(folder, song):
+    os.makedirs(folder)
+    for stem, tags in (("Bj\u00f6rk - J\u00f3ga", ""), ("Abba - Waterloo", ""),
+                       ("Nobody - Hostile", "[ar:Nobody]\n[ti:%s]\n" % HOSTILE)):
+        with open(os.path.join(folder, stem + ".lrc"), "w") as f:
+            f.write(tags + "[00:01.00]La la la\n[00:03.00]La la\n")
+        shutil.copy(song, os.path.join(folder, stem + ".mp3"))
+
+
+def freeport():
+    import socket
+    s = socket.socket()
+    s.bind(("", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def xvfb(scratch):
+    r, w = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+                               "-noreset"], pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    # The number comes with a line feed once the server takes connections; a read may return part.
+    number = b""
+    while not number.endswith(b"\n"):
+        part = os.read(r, 64)
+        if not part:
+            break
+        number += part
+    number = number.decode().strip()
+    os.close(r)
+    if not number:
+        fail("Xvfb did not start")
+    return server, ":" + number
+
+
+def screen_code(display, scratch):
+    """The text of the QR code on the screen, read back with xwd and zbarimg; "" when none is found."""
+    shot = os.path.join(scratch, "screen.png")
+    env = dict(os.environ, DISPLAY=display)
+    xwd = subprocess.run(["xwd", "-root", "-silent"], env=env, capture_output=True)
+    if xwd.returncode != 0:
+        return ""
+    subprocess.run(["/usr/bin/convert", "xwd:-", shot], input=xwd.stdout, capture_output=True)
+    z = subprocess.run(["zbarimg", "--raw", "-q", shot], capture_output=True, text=True)
+    return z.stdout.strip()
+
+
+def starts(log):
+    return open(log).read().splitlines() if os.path.exists(log) else []
+
+
+def party(binary, song):
+    scratch = tempfile.mkdtemp(prefix="tralune-party-browser-")
+    log = os.path.join(scratch, "party.log")
+    played = os.path.join(scratch, "played.log")
+    stub = os.path.join(scratch, "stub")
+    os.makedirs(stub)
+    # The stand-in song player records where and with what it was started, then plays for a minute
+    # unless the party stops it.
+    with open(os.path.join(stub, "mpg123"), "w") as f:
+        f.write("#!/bin/sh\necho \"$PWD $*\" >>'%s'\nexec sleep 60\n" % played)
+    os.chmod(os.path.join(stub, "mpg123"), 0o755)
+    library(os.path.join(scratch, "songs"), song)
+    x, display = xvfb(scratch)
+    env = dict(os.environ, DISPLAY=display, SDL_VIDEODRIVER="x11", PATH=stub + ":" + os.environ["PATH"],
+               XDG_DATA_HOME=os.path.join(scratch, "data"), XDG_CACHE_HOME=os.path.join(scratch, "cache"),
+               HOME=scratch)
+    port = freeport()
+    with open(log, "w") as out:
+        p = subprocess.Popen([binary, "--port", str(port), "--pin", "2468", "--countdown", "1",
+                              os.path.join(scratch, "songs")], env=env, stdout=out, stderr=subprocess.STDOUT)
+    driver = None
+    try:
+        url = ""
+        for _ in range(100):
+            lines = [l for l in open(log).read().splitlines() if l.startswith("Phones: ")]
+            if lines:
+                url = lines[0][len("Phones: "):]
+                break
+            if p.poll() is not None:
+                fail("the party ended at start", log)
+            time.sleep(0.1)
+        if not url.endswith(":%d/" % port):
+            fail("the terminal shows no address on port %d" % port, log)
+        code = ""
+        for _ in range(40):
+            code = screen_code(display, scratch)
+            if code:
+                break
+            time.sleep(0.25)
+        if code != url:
+            fail("the QR code on the screen reads %r, the terminal shows %r" % (code, url), log)
+
+        driver, profile = guest_and_host(url, "2468", log, heard=lambda: wait_heard(played, 1, log))
+        # The host skips the song playing: its player is stopped, and the next song (the hostile
+        # title) starts.
+        driver.find_element(By.ID, "skip").click()
+        wait(driver, "the skip with the PIN was not taken", lambda d: "Skipped" in d.find_element(By.ID, "message").text)
+        wait_heard(played, 2, log)
+        wait(driver, "the page does not show the next song playing",
+             lambda d: HOSTILE in d.find_element(By.ID, "playing").text)
+        no_alert(driver)
+        driver.quit()
+        driver = None
+        shutil.rmtree(profile, ignore_errors=True)
+        print("the party held: address, QR code, name, search, queue, heard, hostile title, host skip")
+    finally:
+        if driver:
+            driver.quit()
+        p.terminate()
+        try:
+            p.wait(10)
+        except subprocess.TimeoutExpired:
+            p.kill()
+        x.terminate()
+        x.wait(10)
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def wait_heard(played, count, log):
+    for _ in range(300):
+        if len(starts(played)) >= count:
+            return
+        time.sleep(0.1)
+    fail("song %d was not heard: the song player was started %d times" % (count, len(starts(played))), log)
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "serve":
         serve(sys.argv[2])
+    elif len(sys.argv) == 4 and sys.argv[1] == "party":
+        party(sys.argv[2], sys.argv[3])
     else:
         print(__doc__)
         sys.exit(2)
