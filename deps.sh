@@ -6,7 +6,7 @@
 set -eu
 
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev
-  libmicrohttpd-dev libqrencode-dev"
+  libsqlite3-dev libmicrohttpd-dev libqrencode-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
 # lame, which tralune-kar uses where they are installed), fuzz and check memory with clang's sanitizers

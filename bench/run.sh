@@ -3,20 +3,24 @@
 # missing, builds the player and the bench in build-bench/ with the player's own flags (RelWithDebInfo),
 # makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per
 # median (at most 3 in the cdg section, whose runs play 10 to 20 s of song each); SECTIONS any of
-# lines,pictures,start,song,clock,cdg (default all). The line costs and the cdg section are measured
-# twice: on SDL's dummy driver, then on a private Xvfb server, whose tables follow.
+# lines,pictures,start,song,clock,cdg,party (default all). The line costs and the cdg section are
+# measured twice: on SDL's dummy driver, then on a private Xvfb server, whose tables follow. The party
+# section scans made libraries of 20,000 and 100,000 songs (sparse files, made once in
+# build-bench/bench/party) and searches them, at most 3 runs.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-bench/bench"
 reps=${1:-15}
-sections=${2:-lines,pictures,start,song,clock,cdg}
+sections=${2:-lines,pictures,start,song,clock,cdg,party}
 case ",$sections," in *,cdg,*) cdg=yes ;; *) cdg=no ;; esac
+case ",$sections," in *,party,*) party=yes ;; *) party=no ;; esac
 cdgreps=$(( reps < 3 ? reps : 3 ))
 
 "$top/deps.sh" bench
 
 cmake -S "$top/bench" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target tralune tralune-bare tralune-bench tralune-bench-cdg >/dev/null
+cmake --build "$build" -j2 --target tralune tralune-bare tralune-bench tralune-bench-cdg \
+  tralune-bench-party >/dev/null
 
 # Photo-like pictures: a seeded plasma with noise, cut to a 256-colour palette by ImageMagick, as a
 # user would make them, and one kept in 24-bit colour (-type TrueColor). Made once; delete
@@ -36,13 +40,18 @@ make_picture pic640-24bit.pcx 640x480 TrueColor
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), $(free -h | awk '/^Mem:/ {print $2}') memory"
 echo "build: $(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt") ($(sed -n 's/^CMAKE_CXX_FLAGS_RELWITHDEBINFO:[A-Z]*=//p' "$build/CMakeCache.txt")), $(c++ --version | head -1)"
 status=0
-others=$(echo "$sections" | tr , '\n' | grep -vx cdg | paste -sd, -)
+others=$(echo "$sections" | tr , '\n' | grep -vx -e cdg -e party | paste -sd, - || true)
 if [ -n "$others" ]; then
   "$build/tralune-bench" "$top" "$pics" "$reps" "$others" || status=$?
 fi
 if [ $cdg = yes ]; then
   echo
   "$build/tralune-bench-cdg" "$cdgreps" || status=$?
+fi
+
+if [ $party = yes ]; then
+  echo
+  "$build/tralune-bench-party" "$build/party" "$cdgreps" || status=$?
 fi
 
 case $sections in *lines*|*cdg*) ;; *) exit $status ;; esac

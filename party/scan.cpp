@@ -16,9 +16,11 @@
 
 namespace {
 
-// Songs written to the database in one transaction: small enough that the screen's searches wait
-// only a moment for the lock, large enough that a first scan is not one disc sync per song.
-const size_t BATCH = 512;
+// Songs written to the database in one transaction: the first batch small, so the screen's list
+// fills at once; each next one twice as large, up to BATCH, because every transaction writes again the
+// index pages its songs touched. The screen's searches wait for the lock only while a batch is written.
+const size_t FIRSTBATCH = 256;
+const size_t BATCH = 2048;
 
 // A song file the walk found, with what the database needs of it.
 struct found {
@@ -26,18 +28,33 @@ struct found {
     std::string path, name, audio;
     int64_t size = 0, mtime = 0, audiosize = 0, audiomtime = 0;
     std::string title, artist;
+    bool tagsread = false;
     int64_t id = 0;        // the song it updates, 0 for a new one
 };
 
-// A song the database held before the scan.
+// A song the database held before the scan, kept small: a library of 100,000 songs is held whole.
+// Paths are kept as hashes; the few paths needed at the end (for songs not seen) are read again.
 struct known {
     int64_t id = 0;
-    int kind = 0;
-    std::string name, audio;
+    uint64_t audio = 0;    // hash of the audio path
     int64_t size = 0, mtime = 0, audiosize = 0, audiomtime = 0;
+    int kind = 0;
     bool gone = false;
     bool seen = false;     // found by this scan (or claimed by a move)
 };
+
+uint64_t hash(const std::string& s, uint64_t h = 1469598103934665603ULL)
+{
+    // FNV-1a: two different paths of a library share a 64-bit hash once in billions of libraries.
+    for (unsigned char c : s)
+        h = (h ^ c) * 1099511628211ULL;
+    return h;
+}
+
+uint64_t namesize(const std::string& name, int64_t size)
+{
+    return hash(name, uint64_t(size) * 0x9E3779B97F4A7C15ULL + 1469598103934665603ULL);
+}
 
 std::string lower(std::string s)
 {
@@ -59,10 +76,12 @@ std::string readhead(const std::string& path, size_t max)
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return head;
-    head.resize(max);
+    struct stat st;
+    size_t want = fstat(fd, &st) == 0 && st.st_size >= 0 ? std::min(max, size_t(st.st_size)) : max;
+    head.resize(want);
     size_t got = 0;
-    while (got < max) {
-        ssize_t n = read(fd, &head[got], max - got);
+    while (got < want) {
+        ssize_t n = read(fd, &head[got], want - got);
         if (n <= 0)
             break;
         got += size_t(n);
@@ -81,6 +100,9 @@ bool midihaslyrics(const std::string& head)
     return head.find("\xFF\x05") != std::string::npos || head.find("@K") != std::string::npos;
 }
 
+// What a new or changed file's own check says of it.
+enum verdict { song, notsong, notkaraoke };
+
 class scanner {
 public:
     scanner(partystore::impl& d, nameorder order, const std::function<void(const scanprogress&)>& progress)
@@ -91,28 +113,35 @@ public:
     scanprogress counts;
 
 private:
-    void walk(const std::string& root);
     void folder(const std::string& path, int fd);
-    void consider(found f, int dirfd, const std::string& mainname, const std::string& audioname);
+    void consider(found f, int dirfd, const std::string& mainname, const std::string& audioname,
+                  verdict (*check)(found&) = nullptr);
     void readtags(found& f);
     bool flush();
     void report(bool done);
+    std::string pathof(int64_t id);
 
     partystore::impl& d;
     nameorder order;
     const std::function<void(const scanprogress&)>& progress;
     bool reread = false;
-    std::unordered_map<std::string, known> byPath;
+    std::vector<known> songs;
+    std::unordered_map<uint64_t, uint32_t> bypath;            // path hash -> index in songs
+    std::unordered_multimap<uint64_t, uint32_t> bynamesize;   // name and size -> index in songs
     std::vector<found> writes;            // new and changed songs not yet written
     std::vector<found> maybemoved;        // new songs whose name and size a known song has
     std::vector<std::pair<int64_t, bool>> marks;  // songs to mark gone (true) or found again (false)
     std::set<std::pair<dev_t, ino_t>> visited;
-    std::unordered_map<std::string, std::vector<std::string>> bynamesize;  // "name\nsize" -> paths
     bool dbfailed = false;
+    int64_t lastreport = 0;
+    size_t batch = FIRSTBATCH;
 };
 
 void scanner::readtags(found& f)
 {
+    if (f.tagsread)
+        return;
+    f.tagsread = true;
     std::string stem = f.name;
     if (f.kind != songkind::script) {
         size_t dot = stem.rfind('.');
@@ -131,13 +160,14 @@ void scanner::readtags(found& f)
         f.title = validutf8(f.name);
 }
 
-void scanner::consider(found f, int dirfd, const std::string& mainname, const std::string& audioname)
+// A file is read only when it is new or has changed: a rescan of an unchanged library looks at the
+// folders and the files' sizes and times, nothing more.
+void scanner::consider(found f, int dirfd, const std::string& mainname, const std::string& audioname,
+                       verdict (*check)(found&))
 {
     struct stat st;
-    if (fstatat(dirfd, mainname.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) {
-        counts.skipped++;
+    if (fstatat(dirfd, mainname.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return;
-    }
     f.size = st.st_size;
     f.mtime = mtimeof(st);
     if (!audioname.empty()) {
@@ -148,32 +178,58 @@ void scanner::consider(found f, int dirfd, const std::string& mainname, const st
         f.audiosize = st.st_size;
         f.audiomtime = mtimeof(st);
     }
+    auto it = bypath.find(hash(f.path));
+    known* k = it != bypath.end() ? &songs[it->second] : nullptr;
+    if (k && !reread && k->kind == int(f.kind) && k->size == f.size && k->mtime == f.mtime &&
+        k->audio == hash(f.audio) && k->audiosize == f.audiosize && k->audiomtime == f.audiomtime) {
+        k->seen = true;
+        counts.found++;
+        if (k->gone)
+            marks.push_back({k->id, false});
+        if (counts.found - lastreport >= 1000)
+            report(false);
+        return;
+    }
+    if (check) {
+        verdict v = check(f);
+        if (v != song) {
+            if (v == notkaraoke)
+                counts.skipped++;
+            return;
+        }
+    }
     counts.found++;
-    auto it = byPath.find(f.path);
-    if (it != byPath.end()) {
-        known& k = it->second;
-        k.seen = true;
-        if (!reread && k.kind == int(f.kind) && k.size == f.size && k.mtime == f.mtime && k.audio == f.audio &&
-            k.audiosize == f.audiosize && k.audiomtime == f.audiomtime) {
-            if (k.gone)
-                marks.push_back({k.id, false});
-            return;
-        }
-        f.id = k.id;
+    if (k) {
+        k->seen = true;
+        f.id = k->id;
         counts.changed++;
+    } else if (bynamesize.count(namesize(f.name, f.size))) {
+        // Decided when the walk is over: the known song may still turn up at its own path.
+        maybemoved.push_back(std::move(f));
+        return;
     } else {
-        auto m = bynamesize.find(f.name + "\n" + std::to_string(f.size));
-        if (m != bynamesize.end()) {
-            // Decided when the walk is over: the known song may still turn up at its own path.
-            maybemoved.push_back(std::move(f));
-            return;
-        }
         counts.added++;
     }
     readtags(f);
     writes.push_back(std::move(f));
-    if (writes.size() >= BATCH)
+    if (writes.size() >= batch) {
         flush();
+        batch = std::min(batch * 2, BATCH);
+    }
+}
+
+// The checks of kinds that cannot be told by their names alone.
+verdict checkzip(found& f)
+{
+    // Only the zip's directory is read: the same check the importer makes before unpacking.
+    karaokezip z;
+    return z.open(f.path) ? song : notkaraoke;
+}
+
+verdict checkmidi(found& f)
+{
+    return lower(f.name.substr(f.name.rfind('.'))) == ".kar" || midihaslyrics(readhead(f.path, SONGTAGS_BYTES))
+               ? song : notkaraoke;
 }
 
 // One folder's songs. Each kind pairs files by their name without the extension, whose case is
@@ -234,68 +290,39 @@ void scanner::folder(const std::string& path, int fd)
         for (auto& stem : files) {
             auto& exts = stem.second;
             auto audio = exts.find("mp3");
-            auto pair = [&](songkind kind, const std::string& name) {
-                found f;
-                f.kind = kind;
-                f.path = path + "/" + name;
-                f.name = name;
-                if (audio == exts.end()) {
-                    // A song without its audio cannot be sung: not recorded.
-                    counts.skipped++;
-                    return;
-                }
-                f.audio = path + "/" + audio->second;
-                consider(f, dfd, name, audio->second);
-            };
             for (auto& x : exts) {
                 const std::string& ext = x.first;
-                const std::string& name = x.second;
-                if (ext == "cdg") {
-                    pair(songkind::cdg, name);
-                } else if (ext == "lrc") {
-                    pair(songkind::lrc, name);
-                } else if (ext == "ass" || ext == "ssa") {
-                    pair(songkind::ass, name);
+                found f;
+                f.path = path + "/" + x.second;
+                f.name = x.second;
+                if (ext == "cdg" || ext == "lrc" || ext == "ass" || ext == "ssa") {
+                    f.kind = ext == "cdg" ? songkind::cdg : ext == "lrc" ? songkind::lrc : songkind::ass;
+                    if (audio == exts.end()) {
+                        // A song without its audio cannot be sung: not recorded.
+                        counts.skipped++;
+                        continue;
+                    }
+                    f.audio = path + "/" + audio->second;
+                    consider(f, dfd, x.second, audio->second);
                 } else if (ext == "kar" || ext == "mid" || ext == "midi") {
-                    found f;
                     f.kind = songkind::midi;
-                    f.path = path + "/" + name;
-                    f.name = name;
-                    if (ext != "kar" && !midihaslyrics(readhead(f.path, SONGTAGS_BYTES))) {
-                        counts.skipped++;
-                        continue;
-                    }
-                    consider(f, dfd, name, "");
+                    consider(f, dfd, x.second, "", checkmidi);
                 } else if (ext == "zip") {
-                    found f;
                     f.kind = songkind::zip;
-                    f.path = path + "/" + name;
-                    f.name = name;
-                    // Only the zip's directory is read: the same check the player's unpacking makes.
-                    karaokezip z;
-                    if (!z.open(f.path)) {
-                        counts.skipped++;
-                        continue;
-                    }
-                    consider(f, dfd, name, "");
+                    consider(f, dfd, x.second, "", checkzip);
                 } else if (ext == "txt") {
                     // An UltraStar song names its title; any other text file does not. Its audio is the
                     // .mp3 of the same name, else the one .mp3 of its folder (each UltraStar song
                     // usually has a folder of its own); the importer follows the file's own #MP3 line.
-                    found f;
                     f.kind = songkind::ultrastar;
-                    f.path = path + "/" + name;
-                    f.name = name;
-                    songtags t = readsongtags(readhead(f.path, SONGTAGS_BYTES), name);
-                    if (t.title.empty())
-                        continue;
-                    std::string song = audio != exts.end() ? audio->second : mp3s.size() == 1 ? mp3s[0] : "";
-                    if (song.empty()) {
-                        counts.skipped++;
-                        continue;
-                    }
-                    f.audio = path + "/" + song;
-                    consider(f, dfd, name, song);
+                    std::string music = audio != exts.end() ? audio->second : mp3s.size() == 1 ? mp3s[0] : "";
+                    f.audio = music.empty() ? "" : path + "/" + music;
+                    consider(f, dfd, x.second, music, [](found& f) {
+                        songtags t = readsongtags(readhead(f.path, SONGTAGS_BYTES), f.name);
+                        if (t.title.empty())
+                            return notsong;
+                        return f.audio.empty() ? notkaraoke : song;
+                    });
                 }
             }
         }
@@ -316,25 +343,15 @@ void scanner::folder(const std::string& path, int fd)
     closedir(dir);
 }
 
-void scanner::walk(const std::string& root)
-{
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !visited.insert({st.st_dev, st.st_ino}).second) {
-        close(fd);
-        return;
-    }
-    folder(root, fd);
-}
-
 bool scanner::flush()
 {
     if (writes.empty() && marks.empty())
         return !dbfailed;
     {
         std::lock_guard<std::mutex> hold(d.lock);
+        // A scan's batches need not reach the disc before the next: after a power cut the next scan
+        // finds what they held again. The queue's own changes are synced each (see open).
+        statement(d, "PRAGMA synchronous=NORMAL").run();
         transaction t(d);
         bool ok = t.ok();
         for (const found& f : writes) {
@@ -359,6 +376,7 @@ bool scanner::flush()
                 ok = statement(d, "UPDATE songs SET gone = ? WHERE id = ?").bind(int(r.second)).bind(r.first).run();
         if (!ok || !t.commit())
             dbfailed = true;
+        statement(d, "PRAGMA synchronous=FULL").run();
     }
     writes.clear();
     marks.clear();
@@ -369,8 +387,17 @@ bool scanner::flush()
 void scanner::report(bool done)
 {
     counts.done = done;
+    lastreport = counts.found;
     if (progress)
         progress(counts);
+}
+
+std::string scanner::pathof(int64_t id)
+{
+    std::lock_guard<std::mutex> hold(d.lock);
+    statement s(d, "SELECT path FROM songs WHERE id = ?");
+    s.bind(id);
+    return s.row() ? s.text(0) : "";
 }
 
 bool scanner::run(const std::vector<std::string>& folders, bool rereadall)
@@ -383,21 +410,26 @@ bool scanner::run(const std::vector<std::string>& folders, bool rereadall)
             known k;
             k.id = s.integer(0);
             k.kind = int(s.integer(1));
-            k.name = s.text(3);
             k.size = s.integer(4);
             k.mtime = s.integer(5);
-            k.audio = s.text(6);
+            k.audio = hash(s.text(6));
             k.audiosize = s.integer(7);
             k.audiomtime = s.integer(8);
             k.gone = s.integer(9) != 0;
-            std::string path = s.text(2);
-            bynamesize[k.name + "\n" + std::to_string(k.size)].push_back(path);
-            byPath.emplace(std::move(path), std::move(k));
+            bypath[hash(s.text(2))] = uint32_t(songs.size());
+            bynamesize.emplace(namesize(s.text(3), k.size), uint32_t(songs.size()));
+            songs.push_back(k);
         }
         if (s.failed())
             return false;
     }
     std::vector<std::string> present;
+    auto underpresent = [&](const std::string& path) {
+        for (const std::string& root : present)
+            if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
+                return true;
+        return false;
+    };
     for (const std::string& given : folders) {
         std::string root = absolutepath(given);
         struct stat st;
@@ -405,48 +437,44 @@ bool scanner::run(const std::vector<std::string>& folders, bool rereadall)
         if (there) {
             // An unplugged drive often leaves its mount point behind, empty: a root with nothing in it
             // that held songs is treated as not there.
-            DIR* dir = opendir(root.c_str());
             bool empty = true;
-            while (dir && empty)
-                if (dirent* e = readdir(dir)) {
-                    if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+            if (DIR* dir = opendir(root.c_str())) {
+                while (dirent* e = readdir(dir))
+                    if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) {
                         empty = false;
-                } else {
-                    break;
-                }
-            if (dir)
-                closedir(dir);
-            if (empty) {
-                std::string prefix = root + "/";
-                for (auto& k : byPath)
-                    if (k.first.compare(0, prefix.size(), prefix) == 0) {
-                        there = false;
                         break;
                     }
+                closedir(dir);
+            }
+            if (empty) {
+                std::lock_guard<std::mutex> hold(d.lock);
+                statement s(d, "SELECT 1 FROM songs WHERE substr(path, 1, ?) = ? LIMIT 1");
+                s.bind(int(root.size() + 1)).bind(root + "/");
+                there = !s.row();
             }
         }
         if (!there) {
             counts.missing.push_back(given);
             continue;
         }
-        present.push_back(root);
-        walk(root);
+        int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 && fstat(fd, &st) == 0 && visited.insert({st.st_dev, st.st_ino}).second) {
+            present.push_back(root);
+            folder(root, fd);
+        } else if (fd >= 0) {
+            close(fd);
+        }
         if (dbfailed)
             return false;
     }
 
-    auto underpresent = [&](const std::string& path) {
-        for (const std::string& root : present)
-            if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
-                return true;
-        return false;
-    };
     // A new file whose name and size belong to a song no longer at its path is that song, moved: it
     // keeps its id, so the queue and the history still point at it.
     for (found& f : maybemoved) {
-        for (const std::string& old : bynamesize[f.name + "\n" + std::to_string(f.size)]) {
-            known& k = byPath[old];
-            if (!k.seen && k.kind == int(f.kind) && (k.gone || underpresent(old))) {
+        auto range = bynamesize.equal_range(namesize(f.name, f.size));
+        for (auto it = range.first; it != range.second; ++it) {
+            known& k = songs[it->second];
+            if (!k.seen && k.kind == int(f.kind) && (k.gone || underpresent(pathof(k.id)))) {
                 k.seen = true;
                 f.id = k.id;
                 break;
@@ -455,12 +483,14 @@ bool scanner::run(const std::vector<std::string>& folders, bool rereadall)
         (f.id ? counts.moved : counts.added)++;
         readtags(f);
         writes.push_back(std::move(f));
-        if (writes.size() >= BATCH)
+        if (writes.size() >= batch) {
             flush();
+            batch = std::min(batch * 2, BATCH);
+        }
     }
-    for (auto& k : byPath)
-        if (!k.second.seen && !k.second.gone && underpresent(k.first)) {
-            marks.push_back({k.second.id, true});
+    for (known& k : songs)
+        if (!k.seen && !k.gone && underpresent(pathof(k.id))) {
+            marks.push_back({k.id, true});
             counts.removed++;
         }
     bool ok = flush();
@@ -475,6 +505,7 @@ bool partystore::scan(const std::vector<std::string>& folders, nameorder order,
 {
     // Titles taken from names depend on the name order: a scan in another order than the last reads
     // every song again.
+    std::lock_guard<std::mutex> one(d->scanning);
     std::string orderkey = order == nameorder::artisttitle ? "artist-title" : "title-artist";
     bool reread = setting("scan.nameorder", orderkey) != orderkey;
     scanner s(*d, order, progress);

@@ -44,13 +44,16 @@ const char* const steps[] = {
     // do not walk every term of the index.
     "CREATE VIRTUAL TABLE songtext USING fts5(title, artist, content='songs', content_rowid='id',"
     "  tokenize='unicode61 remove_diacritics 2', prefix='1 2');"
-    "CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN"
+    // The index holds the songs that are there: a song marked gone leaves it, and comes back when it
+    // is found again.
+    "CREATE TRIGGER songs_added AFTER INSERT ON songs WHEN new.gone = 0 BEGIN"
     "  INSERT INTO songtext(rowid, title, artist) VALUES (new.id, new.title, new.artist); END;"
-    "CREATE TRIGGER songs_deleted AFTER DELETE ON songs BEGIN"
+    "CREATE TRIGGER songs_deleted AFTER DELETE ON songs WHEN old.gone = 0 BEGIN"
     "  INSERT INTO songtext(songtext, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist); END;"
-    "CREATE TRIGGER songs_renamed AFTER UPDATE OF title, artist ON songs BEGIN"
-    "  INSERT INTO songtext(songtext, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);"
-    "  INSERT INTO songtext(rowid, title, artist) VALUES (new.id, new.title, new.artist); END;"
+    "CREATE TRIGGER songs_changed AFTER UPDATE OF title, artist, gone ON songs BEGIN"
+    "  INSERT INTO songtext(songtext, rowid, title, artist) SELECT 'delete', old.id, old.title, old.artist"
+    "    WHERE old.gone = 0;"
+    "  INSERT INTO songtext(rowid, title, artist) SELECT new.id, new.title, new.artist WHERE new.gone = 0; END;"
     "CREATE TABLE queue("
     "  id INTEGER PRIMARY KEY,"
     "  song INTEGER NOT NULL,"
@@ -330,7 +333,9 @@ std::unique_ptr<partystore> partystore::open(const std::string& folder, std::str
     // the disc before it returns, so a queued song survives a power cut, not only a crash.
     if (!pragma("PRAGMA journal_mode=WAL", &value) || value != "wal")
         return fail("cannot use a write-ahead log (" + std::string(sqlite3_errmsg(d.db)) + ")");
-    if (!pragma("PRAGMA synchronous=FULL", nullptr))
+    // The title index and the search index's first letters of a large library stay in memory: 8 MB
+    // is 100,000 songs' worth.
+    if (!pragma("PRAGMA synchronous=FULL", nullptr) || !pragma("PRAGMA cache_size=-8192", nullptr))
         return fail(sqlite3_errmsg(d.db));
     for (int v = version; v < SCHEMA_VERSION; v++) {
         std::string sql = std::string("BEGIN IMMEDIATE;") + steps[v] + "PRAGMA user_version=" + std::to_string(v + 1) +
@@ -389,23 +394,53 @@ std::vector<std::string> partystore::folders()
 
 std::vector<songinfo> partystore::search(const std::string& text, int limit, int offset)
 {
+    // Matches of a few letters are many (a third of a library starts a word with "b"), of a few words
+    // few, and each wants its own plan to find the first of them in title order: few matches are read
+    // and sorted; many are found walking the title index until enough of them have come by, which
+    // takes as many steps as the page is long divided by the share of songs that match.
+    const size_t FEW = 1000;
     std::vector<songinfo> out;
     if (limit <= 0)
         return out;
+    offset = std::max(offset, 0);
     std::string query = ftsquery(text);
     std::lock_guard<std::mutex> hold(d->lock);
     if (query.empty()) {
         statement s(*d, "SELECT " SONG_COLUMNS " FROM songs WHERE gone = 0"
                         " ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ? OFFSET ?");
-        s.bind(limit).bind(std::max(offset, 0));
+        s.bind(limit).bind(offset);
         while (s.row())
             out.push_back(readsong(s));
-    } else {
-        statement s(*d, "SELECT " SONG_COLUMNS " FROM songs WHERE gone = 0"
-                        " AND id IN (SELECT rowid FROM songtext WHERE songtext MATCH ?)"
-                        " ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ? OFFSET ?");
-        s.bind(query).bind(limit).bind(std::max(offset, 0));
+        return out;
+    }
+    std::vector<int64_t> matches;
+    {
+        statement s(*d, "SELECT rowid FROM songtext WHERE songtext MATCH ? ORDER BY rowid");
+        s.bind(query);
         while (s.row())
+            matches.push_back(s.integer(0));
+    }
+    if (matches.size() <= FEW) {
+        statement s(*d, "SELECT s.id, s.kind, s.path, s.audio, s.title, s.artist, s.seconds, s.failed, s.gone"
+                        " FROM songtext CROSS JOIN songs s ON s.id = songtext.rowid WHERE songtext MATCH ?"
+                        " ORDER BY s.title COLLATE NOCASE, s.artist COLLATE NOCASE, s.id LIMIT ? OFFSET ?");
+        s.bind(query).bind(limit).bind(offset);
+        while (s.row())
+            out.push_back(readsong(s));
+        return out;
+    }
+    std::vector<int64_t> page;
+    {
+        statement s(*d, "SELECT id FROM songs WHERE gone = 0 ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id");
+        int skip = offset;
+        while (int(page.size()) < limit && s.row())
+            if (std::binary_search(matches.begin(), matches.end(), s.integer(0)) && skip-- <= 0)
+                page.push_back(s.integer(0));
+    }
+    for (int64_t id : page) {
+        statement s(*d, "SELECT " SONG_COLUMNS " FROM songs WHERE id = ?");
+        s.bind(id);
+        if (s.row())
             out.push_back(readsong(s));
     }
     return out;
@@ -419,8 +454,7 @@ int64_t partystore::countsongs(const std::string& text)
         statement s(*d, "SELECT count(*) FROM songs WHERE gone = 0");
         return s.row() ? s.integer(0) : 0;
     }
-    statement s(*d, "SELECT count(*) FROM songs WHERE gone = 0"
-                    " AND id IN (SELECT rowid FROM songtext WHERE songtext MATCH ?)");
+    statement s(*d, "SELECT count(*) FROM songtext WHERE songtext MATCH ?");
     s.bind(query);
     return s.row() ? s.integer(0) : 0;
 }

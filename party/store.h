@@ -197,8 +197,10 @@ public:
     // missing) keeps its songs as they are. Artist and title come from the file's own tags where the
     // format has them, else from its name in the given order. Songs are committed in batches, so
     // search() sees them as the scan goes; progress (may be empty) is called from the scanning thread,
-    // with no lock held, every few hundred songs and once at the end with done set. A file that cannot
-    // be read is skipped. Returns the final counts; false only when the database fails.
+    // with no lock held, after the first 256 new songs, then after batches twice as large each time
+    // (at most 2,048), every 1,000 unchanged songs, and once at the end with done set. A file that cannot be read is skipped. One scan runs at a
+    // time: a second call waits for the first. Sets *result to the final counts; false only when the
+    // database fails.
     bool scan(const std::vector<std::string>& folders, nameorder order,
               const std::function<void(const scanprogress&)>& progress, scanprogress* result = nullptr);
 

@@ -16,6 +16,7 @@ bool storefail(const std::string& why);
 struct partystore::impl {
     sqlite3* db = nullptr;
     std::mutex lock;
+    std::mutex scanning;   // held for a whole scan, so two scans never race to record one file
     // Every statement is prepared on first use and kept for the life of the connection.
     std::map<const char*, sqlite3_stmt*> statements;
     std::atomic<int64_t> version{0};

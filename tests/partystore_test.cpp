@@ -389,6 +389,19 @@ TEST_F(PartyLibrary, ScanReportsProgressAsItGoesAndSongsAreSearchableMeanwhile)
     EXPECT_GT(searchable.front(), 0);
     EXPECT_EQ(searchable.back(), 1200);
     EXPECT_EQ(counts.back(), 1208);
+
+    // Many matches are found by walking the title index, few by sorting them: both in title order.
+    std::vector<songinfo> many = store->search("many", 60), next = store->search("many", 60, 60);
+    std::vector<songinfo> few = store->search("many song 119", 60);
+    ASSERT_EQ(many.size(), 60u);
+    ASSERT_EQ(next.size(), 60u);
+    ASSERT_EQ(few.size(), 11u);   // "Song 119" and "Song 1190" to "Song 1199"
+    many.insert(many.end(), next.begin(), next.end());
+    for (std::vector<songinfo>* list : {&many, &few})
+        for (size_t i = 1; i < list->size(); i++)
+            EXPECT_LT(strcasecmp((*list)[i - 1].title.c_str(), (*list)[i].title.c_str()), 0) << (*list)[i].title;
+    EXPECT_EQ(many[0].title, "Song 0");
+    EXPECT_EQ(few[0].title, "Song 119");
 }
 
 TEST_F(PartyLibrary, TitleArtistOrderReadsNamesTheOtherWay)
