@@ -4,6 +4,7 @@
 
 let token = '';
 let lastQueue = '';
+let shownQueue = null;
 let searchTimer = 0;
 let searchSeq = 0;
 
@@ -178,10 +179,10 @@ async function refresh() {
     const r = await fetch('/api/queue', { credentials: 'same-origin' });
     const text = await r.text();
     // Unchanged answers leave the page alone, so a screen reader hears only what changed.
-    const shown = text + '|' + (hostPin() !== '');
-    if (r.ok && shown !== lastQueue) {
-      lastQueue = shown;
-      showQueue(JSON.parse(text));
+    if (r.ok && text !== lastQueue) {
+      lastQueue = text;
+      shownQueue = JSON.parse(text);
+      showQueue(shownQueue);
     }
   } catch (e) {
     // The next poll tries again; the page keeps what it showed.
@@ -214,7 +215,8 @@ async function start() {
     clearTimeout(searchTimer);
     searchTimer = setTimeout(search, 300);
   });
-  $('pin').addEventListener('input', () => refresh());
+  // The host's buttons on every song come and go with the PIN, from the queue already shown.
+  $('pin').addEventListener('input', () => { if (shownQueue) showQueue(shownQueue); });
   $('skip').addEventListener('click', () => host('/api/skip', 'Skipped.'));
   $('pause').addEventListener('click', () => host('/api/pause', 'Paused.'));
   $('resume').addEventListener('click', () => host('/api/resume', 'Playing again.'));

@@ -250,7 +250,11 @@ webanswer phoneapi::handle(const webrequest& r, long long now)
             std::lock_guard<std::mutex> hold(lock);
             session* s = findsession(r.cookie);
             bool limited;
-            if (s) {
+            // The page's own files are not counted: they come from memory, and a reload asks for three
+            // of them at once.
+            if (found->run == &phoneapi::page) {
+                limited = false;
+            } else if (s) {
                 s->lastseen = now;
                 limited = ratelimited(s->stamps, s->next, now);
             } else {

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -163,4 +164,21 @@ void webserver::stop()
         daemon = nullptr;
     }
     bound = 0;
+}
+
+int freeloopbackport()
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof where;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0
+        && getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size) == 0)
+        port = ntohs(where.sin_port);
+    close(fd);
+    return port;
 }

@@ -31,4 +31,9 @@ private:
     int bound = 0;
 };
 
+// A TCP port on 127.0.0.1 that nothing listens on now, for a server on loopback whose interface must
+// know its port before it starts (the tests and the bench); 0 when none can be had. Another program
+// may take it in between.
+int freeloopbackport();
+
 #endif

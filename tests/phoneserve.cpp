@@ -28,18 +28,7 @@ int main(int argc, char** argv)
         return 1;
     }
     partycontrol control;
-    // The port is known only once the server listens: a first server finds a free one.
-    int port;
-    {
-        phonesettings probe;
-        phoneapi api(*store, control, probe);
-        webserver s(api);
-        if (!s.start(0, true, why)) {
-            fprintf(stderr, "%s: error: %s\n", argv[0], why.c_str());
-            return 1;
-        }
-        port = s.port();
-    }
+    int port = freeloopbackport();
     phonesettings s;
     s.port = port;
     s.pin = "2468";
