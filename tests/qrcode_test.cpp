@@ -1,5 +1,8 @@
 // The QR code drawn into the frame, read back by a real decoder (zbarimg).
+#include "font.h"
+#include "gfx.h"
 #include "qrcode.h"
+#include "screen.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
@@ -78,4 +81,45 @@ TEST(QrCode, WholePixelsPerModuleWithAWhiteQuietZone)
     std::vector<pixel> untouched(SCREEN_PIXELS, 7);
     EXPECT_EQ(drawqrcode(untouched.data(), code, 0, 0, modules - 1), 0);
     EXPECT_EQ(std::count(untouched.begin(), untouched.end(), 7u), SCREEN_PIXELS);
+}
+
+// The phone page's column on the party's screens, drawn with the tests' small font: the code on each
+// screen decodes to the address, and a song's row of the queue stops before the column.
+TEST(QrCode, PickerAndUpNextScreensShowTheAddressCode)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(writefile(dir / "font.pcx", encodepcx(testFont())));
+    ASSERT_EQ(font::instance()->loadfont((dir / "font.pcx").c_str()), 0);
+    const std::string url = "http://192.168.1.20:8080/";
+    qrcode code;
+    ASSERT_TRUE(makeqrcode(url, code));
+    pickerview v;
+    v.phoneurl = url;
+    v.phonecode = &code;
+    v.queue = {{std::string(300, 'B'), "Artist", std::string(300, 'C')}};
+    gfx* g = gfx::instance();
+    std::vector<pixel> frame;
+    drawpicker(v);
+    frame.assign(g->pixels, g->pixels + SCREEN_PIXELS);
+    EXPECT_EQ(zbar(writeppm(dir, frame)), url) << "on the picker";
+    // The long queue row is drawn up to the column, and nothing of it (or anything else) in the
+    // column's gap.
+    int left = SCREEN_W - 12 - PHONE_COLUMN + 6;
+    long long inked = 0;
+    for (int y = SCREEN_H / 2; y < SCREEN_H; y++)
+        for (int x = left - 40; x < left - 6; x++)
+            inked += frame[y * SCREEN_W + x] != BACKGROUND;
+    EXPECT_GT(inked, 0) << "the queue row does not reach the column";
+    // (Below the search line, which spans the screen.)
+    for (int y = 60; y < SCREEN_H; y++)
+        for (int x = left; x < SCREEN_W - 12 - PHONE_COLUMN + 12; x++)
+            ASSERT_EQ(frame[y * SCREEN_W + x], BACKGROUND) << "queue text in the column's gap at " << x << "," << y;
+
+    upnextview u;
+    u.title = "Title";
+    u.singer = "Ana";
+    u.seconds = 3;
+    drawupnext(u, v);
+    frame.assign(g->pixels, g->pixels + SCREEN_PIXELS);
+    EXPECT_EQ(zbar(writeppm(dir, frame)), url) << "on the up-next screen";
 }
