@@ -103,7 +103,9 @@ MHD_Result onrequest(void* cls, MHD_Connection* conn, const char* url, const cha
         }
         // A body announced as too large is refused before any of it is read.
         std::string length = header(conn, MHD_HEADER_KIND, "Content-Length");
-        if (!length.empty() && (length.size() > 9 || std::stoul(length) > WEB_MAX_BODY)) {
+        // (The library refuses a malformed length itself; digits are checked here all the same.)
+        bool digits = !length.empty() && length.find_first_not_of("0123456789") == std::string::npos;
+        if (!length.empty() && (!digits || length.size() > 9 || std::stoul(length) > WEB_MAX_BODY)) {
             p->r.bodytoolarge = true;
             return answer(conn, server->api.handle(p->r, monotonicns()));
         }

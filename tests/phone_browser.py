@@ -146,10 +146,15 @@ def serve(phoneserve):
         wait(driver, "a wrong PIN was not refused", lambda d: "Wrong PIN" in d.find_element(By.ID, "message").text)
         driver.quit()
         shutil.rmtree(profile, ignore_errors=True)
+        # The server ends cleanly when asked (a sanitizer's report would end it with another status).
+        server.terminate()
+        if server.wait(30) != 0:
+            fail("the server ended with status %d" % server.returncode, log)
         print("the page held: name, search, queue, hostile title, host PIN")
     finally:
-        server.terminate()
-        server.wait(10)
+        if server.poll() is None:
+            server.kill()
+            server.wait(10)
         shutil.rmtree(scratch, ignore_errors=True)
 
 
