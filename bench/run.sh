@@ -3,24 +3,27 @@
 # missing, builds the player and the bench in build-bench/ with the player's own flags (RelWithDebInfo),
 # makes the pictures once, and runs. "./bench/run.sh [REPS [SECTIONS]]": REPS (default 15) runs per
 # median (at most 3 in the cdg section, whose runs play 10 to 20 s of song each); SECTIONS any of
-# lines,pictures,start,song,clock,cdg,party (default all). The line costs and the cdg section are
-# measured twice: on SDL's dummy driver, then on a private Xvfb server, whose tables follow. The party
-# section scans made libraries of 20,000 and 100,000 songs (sparse files, made once in
-# build-bench/bench/party) and searches them, at most 3 runs.
+# lines,pictures,start,song,clock,cdg,party,night (default all). The line costs and the cdg and night
+# sections are measured twice: on SDL's dummy driver, then on a private Xvfb server, whose tables
+# follow. The party section scans made libraries of 20,000 and 100,000 songs (sparse files, made once
+# in build-bench/bench/party) and searches them, at most 3 runs. The night section plays 2 x REPS songs
+# (at least 8, about 6 s each) through tralune-party's own loop.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-bench/bench"
 reps=${1:-15}
-sections=${2:-lines,pictures,start,song,clock,cdg,party}
+sections=${2:-lines,pictures,start,song,clock,cdg,party,night}
 case ",$sections," in *,cdg,*) cdg=yes ;; *) cdg=no ;; esac
 case ",$sections," in *,party,*) party=yes ;; *) party=no ;; esac
+case ",$sections," in *,night,*) night=yes ;; *) night=no ;; esac
+nightsongs=$(( reps * 2 < 8 ? 8 : reps * 2 ))
 cdgreps=$(( reps < 3 ? reps : 3 ))
 
 "$top/deps.sh" bench
 
 cmake -S "$top/bench" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target tralune tralune-bare tralune-bench tralune-bench-cdg \
-  tralune-bench-party >/dev/null
+  tralune-bench-party tralune-bench-night >/dev/null
 
 # Photo-like pictures: a seeded plasma with noise, cut to a 256-colour palette by ImageMagick, as a
 # user would make them, and one kept in 24-bit colour (-type TrueColor). Made once; delete
@@ -40,7 +43,7 @@ make_picture pic640-24bit.pcx 640x480 TrueColor
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), $(free -h | awk '/^Mem:/ {print $2}') memory"
 echo "build: $(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt") ($(sed -n 's/^CMAKE_CXX_FLAGS_RELWITHDEBINFO:[A-Z]*=//p' "$build/CMakeCache.txt")), $(c++ --version | head -1)"
 status=0
-others=$(echo "$sections" | tr , '\n' | grep -vx -e cdg -e party | paste -sd, - || true)
+others=$(echo "$sections" | tr , '\n' | grep -vx -e cdg -e party -e night | paste -sd, - || true)
 if [ -n "$others" ]; then
   "$build/tralune-bench" "$top" "$pics" "$reps" "$others" || status=$?
 fi
@@ -54,7 +57,12 @@ if [ $party = yes ]; then
   "$build/tralune-bench-party" "$build/party" "$cdgreps" || status=$?
 fi
 
-case $sections in *lines*|*cdg*) ;; *) exit $status ;; esac
+if [ $night = yes ]; then
+  echo
+  "$build/tralune-bench-night" "$nightsongs" 2>/dev/null || status=$?
+fi
+
+case $sections in *lines*|*cdg*|*night*) ;; *) exit $status ;; esac
 # The same line costs on a real X server, which copies each frame once more on its side.
 tmp=$(mktemp -d)
 exec 3>"$tmp/display"
@@ -79,5 +87,9 @@ esac
 if [ $cdg = yes ]; then
   echo
   BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench-cdg" "$cdgreps" || status=$?
+fi
+if [ $night = yes ]; then
+  echo
+  BENCH_X11_DISPLAY=":$(head -1 "$tmp/display")" "$build/tralune-bench-night" "$nightsongs" 2>/dev/null || status=$?
 fi
 exit $status

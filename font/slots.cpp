@@ -1,5 +1,6 @@
-// The font's slot table: which character each glyph slot of a font image holds. Kept apart from the
-// drawing so that the font maker lays out its images from the same table without the frame buffer.
+// The font's slot table: which character each glyph slot of a font image holds, and the reading of
+// song text into those characters. Kept apart from the drawing so that the font maker and the
+// companions read and lay out text with the player's own rules without the frame buffer.
 #include "font.h"
 
 #include <cstring>
@@ -60,4 +61,39 @@ int font::charindex(int ch)
     if (ch >= 0xA1 && ch <= 0xFF && ch != SOFT_HYPHEN)
         return FIRST_LATIN1 + ch - 0xA1 - (ch > SOFT_HYPHEN);
     return -1;
+}
+
+int font::nextchar(const char*& p)
+{
+    const unsigned char* s = (const unsigned char*)p;
+    int lead = s[0];
+    if (lead == 0)
+        return 0;
+    // The continuation bytes a lead byte asks for, and the bits it contributes. 0xC0 and 0xC1 could
+    // only begin overlong forms and 0xF5 to 0xFF only code points above U+10FFFF, so they begin none.
+    int more, ch;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        more = 1, ch = lead & 0x1F;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        more = 2, ch = lead & 0x0F;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        more = 3, ch = lead & 0x07;
+    else
+        more = 0, ch = lead;
+    // The terminator is no continuation byte, so a sequence cut short by it stops the reading there.
+    for (int i = 1; i <= more; i++) {
+        if ((s[i] & 0xC0) != 0x80) {
+            more = -1;
+            break;
+        }
+        ch = ch << 6 | (s[i] & 0x3F);
+    }
+    static const int LEAST[] = {0, 0x80, 0x800, 0x10000};
+    if (more < 0 || ch < LEAST[more] || (ch >= 0xD800 && ch <= 0xDFFF) || ch > 0x10FFFF) {
+        // Not UTF-8: a script saved in Latin-1, or a broken sequence. The lead byte is its own character.
+        p++;
+        return lead;
+    }
+    p += more + 1;
+    return ch;
 }

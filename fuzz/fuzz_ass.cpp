@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     report r("song.ass", fuzzquiet());
     // The last byte picks the options, so that the song's own first line stays as written.
     unsigned pick = size ? data[size - 1] : 0;
-    assfile u = readass(bytes, pick & 1 ? "Kanji" : "", pick & 2 ? 250 : 0, r);
+    readoptions o;
+    o.style = pick & 1 ? "Kanji" : "";
+    songread u = readass(bytes, "song.ass", o);
     if (!u.error.empty())
         return 0;
-    checkimport("fuzz_ass", u.s, pick & 4, r);
+    checkimport("fuzz_ass", u.s, pick & 4, pick & 2 ? 250 : 0, r);
     return 0;
 }

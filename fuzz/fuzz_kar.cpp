@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     report r("song.kar", fuzzquiet());
     // The last byte picks the options; a MIDI file's last bytes are its end of track, which it keeps.
     unsigned pick = size ? data[size - 1] : 0;
-    midisong m = readkar(bytes, pick & 0x10 ? 250 : 0, r);
+    songread m = readkar(bytes, "song.kar");
     if (!m.error.empty())
         return 0;
     if (!m.s.lines.empty() && m.smf.compare(0, 4, "MThd") != 0)
         fuzzfail("fuzz_kar", "no MIDI file for the synthesizer, yet no error");
-    checkimport("fuzz_kar", m.s, pick & 0x20, r);
+    checkimport("fuzz_kar", m.s, pick & 0x20, pick & 0x10 ? 250 : 0, r);
     return 0;
 }

@@ -31,16 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static bool ready = (setup(), true);
     (void)ready;
     report r("fuzz.lrc", quiet);
-    encoding used;
-    std::string text = decodetext(std::string((const char*)data, size), encoding::LATIN1, &used);
-    song s;
+    songread s = readlrc(std::string((const char*)data, size), "fuzz.lrc");
     scriptoptions o;
     o.font = fontpath;
     o.fill = size % 2;
     o.output = fontpath.substr(0, fontpath.rfind('/')) + "/script.txt";
-    if (!readlrc(text, 0, s, r))
+    if (!s.error.empty())
         return 0;
-    std::string script = makescript(s, o, "fuzz", r);
+    scriptfont made;
+    std::string script = makescript(s.s, o, "fuzz", r, &made);
     std::string path = fuzzfile("script.txt", (const uint8_t*)script.data(), script.size());
     std::ostringstream report;
     if (checkscript(path, fontpath, report) != 0 || report.str().find(" is earlier than ") != std::string::npos) {

@@ -12,9 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     report r("song.txt", fuzzquiet());
     // The last byte picks the options, so that the song's own first line stays as written.
     unsigned pick = size ? data[size - 1] : 0;
-    ultrastar u = readultrastar(bytes, pick & 1 ? 2 : 1, pick & 2 ? 250 : 0, r);
+    readoptions o;
+    o.voice = pick & 1 ? 2 : 1;
+    songread u = readultrastar(bytes, "song.txt", o);
     if (!u.error.empty())
         return 0;
-    checkimport("fuzz_ultrastar", u.s, pick & 4, r);
+    checkimport("fuzz_ultrastar", u.s, pick & 4, pick & 2 ? 250 : 0, r);
     return 0;
 }

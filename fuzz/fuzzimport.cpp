@@ -24,14 +24,16 @@ void fuzzfail(const char* target, const char* why, const std::string& script, co
     abort();
 }
 
-void checkimport(const char* target, const song& s, bool fill, report& r)
+void checkimport(const char* target, const song& s, bool fill, long long offset, report& r)
 {
     if (s.lines.empty())
         fuzzfail(target, "no lines, yet no error");
     scriptoptions o;
     o.output = "script.txt";
     o.fill = fill;
-    std::string script = makescript(s, o, "fuzz", r);
+    o.offset = offset;
+    scriptfont made;
+    std::string script = makescript(s, o, "fuzz", r, &made);
     std::string path = fuzzfile("script.txt", reinterpret_cast<const uint8_t*>(script.data()), script.size());
     std::ostringstream out;
     int status = checkscript(path, "font.pcx", out);

@@ -18,9 +18,10 @@ FILE* fuzzquiet();
 [[noreturn]] void fuzzfail(const char* target, const char* why, const std::string& script = "",
                            const std::string& check = "");
 
-// Makes s into script.txt in the scratch folder (fitted to the staged font, with --fill or not) and
+// Makes s into script.txt in the scratch folder (fitted to the staged font, with --fill or not, moved by
+// offset ms) and
 // checks it: fuzzfail unless the checker passes it without an error and without a warning other than
 // for characters the font has no glyph for (no line too wide, no odd "%", no time that goes back).
-void checkimport(const char* target, const song& s, bool fill, report& r);
+void checkimport(const char* target, const song& s, bool fill, long long offset, report& r);
 
 #endif

@@ -1,6 +1,5 @@
-// The frame buffer and its drawing operations; the screen itself is reached only through the video layer.
+// The frame buffer and its drawing operations, in plain memory: no display is needed to draw.
 #include "gfx.h"
-#include "video.h"
 
 #include <algorithm>
 
@@ -12,40 +11,6 @@ gfx* gfx::instance()
     if (!the)
         the = new gfx();
     return the;
-}
-
-int gfx::init()
-{
-    return initvideo(SCREEN_W, SCREEN_H) ? 0 : 1;
-}
-
-const char* gfx::displayerror()
-{
-    return videoerror();
-}
-
-int gfx::update()
-{
-    updatevideo(pixels);
-    return 0;
-}
-
-int gfx::show()
-{
-    showvideo(pixels);
-    return 0;
-}
-
-int gfx::waituntil(long long until)
-{
-    waitvideo(until);
-    return 0;
-}
-
-int gfx::close()
-{
-    closevideo();
-    return 0;
 }
 
 int gfx::clearscreen(int r, int g, int b)

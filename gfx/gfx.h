@@ -9,6 +9,8 @@ public:
     // The one frame buffer, created black on the first call and never deleted.
     static gfx* instance();
 
+    // The display operations (init to waituntil) are defined in display.cpp, which only the player
+    // links: a program that never shows the frame draws without the video layer.
     // Opens the full-screen 640x480 display. 0 when it is up; 1 when it could not be opened,
     // and then displayerror() says why.
     int init();
@@ -52,7 +54,8 @@ public:
     // Decodes a PCX file into s: 8-bit with a palette, 24-bit, 16-colour, monochrome; pcx.cpp lists the
     // kinds read.
     // 0 on success (s then owns a new pixel block); 1 when the file cannot be decoded, with s untouched.
-    int loadPCX(MEM_Sprite* s, const char* path);
+    // Touches no frame buffer: safe from any thread.
+    static int loadPCX(MEM_Sprite* s, const char* path);
     // Draws the PCX file at path centred across the frame, its left edge at (640 - width) / 2 (rounded
     // toward zero) and its top row at y: what loadPCX and then drawMEM there would show, decoded straight
     // into the frame, with no picture made and the rows below the frame not decoded at all.

@@ -40,12 +40,21 @@ picker::outcome picker::key(const videokey& k)
         return out;
     }
     if (namingsong) {
+        // The last name given is offered as a whole: the first character typed replaces it, and
+        // Backspace takes it away, so that the next singer's name needs no deleting first.
+        bool offer = offered;
+        offered = false;
         switch (k.key) {
         case VK_CHAR:
+            if (offer)
+                name.clear();
             name.type(k.ch);
             break;
         case VK_BACKSPACE:
-            name.backspace();
+            if (offer)
+                name.clear();
+            else
+                name.backspace();
             break;
         case VK_ESCAPE:
             namingsong = 0;
@@ -121,6 +130,7 @@ picker::outcome picker::key(const videokey& k)
             namingsong = s.id;
             namingtitle = s.title;
             name.set(store.setting("singer"));
+            offered = !name.empty();
         }
         break;
     default:
@@ -193,10 +203,10 @@ void party::loadpartyfont()
 {
     // The party's own screens use a font of their own, made once from the system's outline font
     // and kept in the cache; a song's script uses the song's font.pcx.
-    std::string path = cache + "/party-font.pcx";
+    std::string path = cache + "/party-font-16.pcx";
     if (access(path.c_str(), R_OK) != 0) {
         fontstyle style;
-        style.size = 20;
+        style.size = 16;
         madefont made;
         std::string why = makefont(TRALUNE_DEFAULT_FONT, style, &made);
         if (why.empty())

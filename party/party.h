@@ -60,6 +60,7 @@ private:
     int lastrows = 1;
     int64_t namingsong = 0;
     std::string namingtitle;
+    bool offered = false;    // the name shown is the last one given, not yet typed over
 };
 
 // The most songs the picker's list holds at once; a search that matches more shows the count.

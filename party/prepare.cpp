@@ -60,6 +60,14 @@ bool fresh(const std::string& folder)
 
 const char* STAMP = "/.prepared-from";
 
+// Makes folder and the folders above it that are missing.
+void makefolders(const std::string& folder)
+{
+    for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+        mkdir(folder.substr(0, slash).c_str(), 0755);
+    mkdir(folder.c_str(), 0755);
+}
+
 } // namespace
 
 preparedsong preparer::preparenow(const songinfo& s, const std::string& folder, const std::atomic<bool>* cancel)
@@ -104,8 +112,7 @@ preparedsong preparer::preparenow(const songinfo& s, const std::string& folder, 
 
 preparer::preparer(const std::string& cache) : songs(cache + "/songs")
 {
-    mkdir(cache.c_str(), 0755);
-    mkdir(songs.c_str(), 0755);
+    makefolders(songs);
     worker = std::thread([this] { work(); });
 }
 

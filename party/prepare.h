@@ -22,7 +22,7 @@ struct preparedsong {
 
 class preparer {
 public:
-    // Prepares into cache/songs/ID/ (cache: an absolute folder, made when missing). One thread of its
+    // Prepares into cache/songs/ID/ (cache: an absolute folder, made with its parents when missing). One thread of its
     // own, started here.
     explicit preparer(const std::string& cache);
     // Stops the thread, cancelling a preparation under way (its folder is left as it was).

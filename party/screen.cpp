@@ -274,11 +274,10 @@ void drawlist(const pickerview& v, int y, int rows, int h)
     }
 }
 
-void drawqueue(const pickerview& v, int y, int h, int rows)
+void drawqueue(const pickerview& v, int y, int h, int rows, const char* empty)
 {
     int right = rightedge(v);
-    drawtext(fittext(v.queue.empty() ? "The queue is empty: choose a song and press Enter." : "Next:", right - MARGIN),
-             MARGIN, y, 1, HEADING);
+    drawtext(fittext(v.queue.empty() ? empty : "Next:", right - MARGIN), MARGIN, y, 1, HEADING);
     int singercolumn = (right + MARGIN) * 2 / 3;
     for (int i = 0; i < rows && i < int(v.queue.size()); i++) {
         const queuerow& q = v.queue[size_t(i)];
@@ -321,7 +320,7 @@ void drawpicker(const pickerview& v)
     layout l = pickerlayout(MARGIN + h + 6);
     drawsearch(v, l.search, h);
     drawlist(v, l.list, pickerrows(), h);
-    drawqueue(v, l.queue, h, QUEUE_ROWS);
+    drawqueue(v, l.queue, h, QUEUE_ROWS, "The queue is empty: choose a song, press Enter.");
     drawbottom(v, l.bottom);
     drawphone(v, l.list, SCREEN_H - 4, h);
 }
@@ -330,7 +329,7 @@ void drawpicker(const pickerview& v)
 static int upnextheight()
 {
     int h = rowheight();
-    return 8 + h + 4 + 2 * h + 3 * h + 2 * h + 8;
+    return 8 + h + 4 + 2 * h + h + 3 * h + 2 * h + 12;
 }
 
 int upnextpickerrows()
@@ -369,7 +368,7 @@ void drawupnext(const upnextview& u, const pickerview& v)
     if (rows > 0)
         drawlist(v, top + 4 + h + 8, rows, h);
     int queue = SCREEN_H - h - 4 - (QUEUE_ROWS + 1) * h - 8;
-    drawqueue(v, queue, h, QUEUE_ROWS);
+    drawqueue(v, queue, h, QUEUE_ROWS, "Nothing queued after this song yet.");
     drawbottom(v, SCREEN_H - h - 4);
     drawphone(v, top + 4 + h + 8, SCREEN_H - 4, h);
 }

@@ -2,6 +2,7 @@
 #include "textline.h"
 
 #include "font.h"
+#include "text.h"
 
 bool textline::type(int ch)
 {
@@ -9,21 +10,7 @@ bool textline::type(int ch)
         return false;
     if (length() >= most)
         return false;
-    if (ch < 0x80) {
-        value += char(ch);
-    } else if (ch < 0x800) {
-        value += char(0xC0 | ch >> 6);
-        value += char(0x80 | (ch & 0x3F));
-    } else if (ch < 0x10000) {
-        value += char(0xE0 | ch >> 12);
-        value += char(0x80 | (ch >> 6 & 0x3F));
-        value += char(0x80 | (ch & 0x3F));
-    } else {
-        value += char(0xF0 | ch >> 18);
-        value += char(0x80 | (ch >> 12 & 0x3F));
-        value += char(0x80 | (ch >> 6 & 0x3F));
-        value += char(0x80 | (ch & 0x3F));
-    }
+    appendutf8(value, ch);
     return true;
 }
 

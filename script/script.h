@@ -140,6 +140,11 @@ int readnumber(const char* text);
 // *ms the time in milliseconds, on success; 1, with *ms untouched, for anything else (empty, a sign,
 // letters, "1.2.3", a fourth fraction digit, more than six digits before the colon or the point).
 int readsongtime(const char* text, long long* ms);
+// The latest song time readsongtime reads, in milliseconds: six digits of seconds, about 277 hours.
+// Nothing later can be waited for with "at".
+const long long MAX_SONG_MS = 999999999;
+// A song time as readsongtime reads it back, "S.mmm" ("62.500"); ms from 0 to MAX_SONG_MS.
+std::string writesongtime(long long ms);
 
 // Reads the argument of "textrow", "N,TEXT": N is a whole number of font heights above the bottom
 // row, digits alone with spaces allowed around them, from 0 to the number of rows of height

@@ -224,7 +224,9 @@ TEST_F(CdgTool, FolderFromAStreamAndItsSongPlaysAndChecks)
     // Made in work/, where tralune runs.
     ToolRun t = tool({"songs/Artist - Title (Live).cdg"});
     ASSERT_EQ(t.status, 0) << t;
-    EXPECT_EQ(t.err, "");
+    // Every folder gets a font, so that tralune never starts with a missing one.
+    EXPECT_EQ(t.err, "songs/Artist - Title (Live).cdg: note: no font was beside the script: made \"font.pcx\" from "
+                     "DejaVu Sans Bold at 32 pixels\n");
     EXPECT_EQ(readtext(st.work("script.txt")),
               "; Made by tralune-cdg from songs/Artist - Title (Live).cdg; the stream is timed by the song.\n"
               "cdg(song.cdg)\n");
@@ -277,12 +279,14 @@ TEST_F(CdgTool, ZipIsUnpackedBesideTheScriptAndShowsTheSamePictures)
                                            {"Karaoke/readme.txt", "sing!"}});
     ToolRun t = tool({"-o", "sing/script.txt", "songs/karaoke.zip"});
     ASSERT_EQ(t.status, 0) << t;
-    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.err, "songs/karaoke.zip: note: no font was beside the script: made \"sing/font.pcx\" from DejaVu Sans "
+                     "Bold at 32 pixels\n");
     std::string script = readtext(st.work("sing/script.txt"));
     EXPECT_EQ(script, "; Made by tralune-cdg from karaoke.zip (Artist - Title.cdg); the stream is timed by the song.\n"
                       "cdg(song.cdg)\n");
     EXPECT_EQ(listing(st.work("sing")), "Artist - Title.cdg " + std::to_string(stream.size()) + "\n" +
                                             "Artist - Title.mp3 " + std::to_string(song.size()) + "\n" +
+                                            "font.pcx " + std::to_string(readtext(st.work("sing/font.pcx")).size()) + "\n" +
                                             "gnusong.mp3 -> Artist - Title.mp3\n" +
                                             "script.txt " + std::to_string(script.size()) + "\n" +
                                             "song.cdg -> Artist - Title.cdg\n");

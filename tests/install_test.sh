@@ -64,6 +64,10 @@ pages)
     gnusong.mp3 fluidsynth lame timgm6mb-soundfont default-GM.sf2 RMID "@K" "@T"; do
     grep -qF -- "$option" "$tmp/tralune-kar.1.flat" || fail "tralune-kar(1) does not mention $option"
   done
+  for word in --data --countdown --name-order --help --version Ctrl+Q Escape party.db XDG_DATA_HOME \
+    XDG_CACHE_HOME mpg123; do
+    grep -qF -- "$word" "$tmp/tralune-party.1.flat" || fail "tralune-party(1) does not mention $word"
+  done
   for word in --help SDL_VIDEODRIVER /usr/share/tralune/demo share/tralune/demo; do
     grep -qF -- "$word" "$tmp/tralune-demo.1.flat" || fail "tralune-demo(1) does not mention $word"
   done

@@ -25,10 +25,10 @@ std::vector<std::string> linesof(const std::string& text)
 
 class Lrc : public ::testing::Test {
 protected:
-    // The scripts of one row, line by line as they have always been.
+    // The scripts of one row, line by line as they have always been, the piece sung lit alone.
     ToolRun lrc(std::vector<std::string> args)
     {
-        args.insert(args.begin(), {"--rows", "1"});
+        args.insert(args.begin(), {"--rows", "1", "--no-fill"});
         return st.runtool(LRC_BINARY, args);
     }
     // tralune-check on a script in the work folder: its whole report, which must say no error.
@@ -44,7 +44,7 @@ protected:
     std::vector<scriptstep> walked(const std::string& rows, std::vector<std::string> args,
                                    const std::map<std::string, int>& pictures = {})
     {
-        args.insert(args.begin(), {"--rows", rows});
+        args.insert(args.begin(), {"--rows", rows, "--no-fill"});
         ToolRun r = st.runtool(LRC_BINARY, args);
         EXPECT_EQ(r.status, 0) << r;
         // A song folder has its song.
@@ -72,13 +72,12 @@ TEST_F(Lrc, EnhancedWordsAreHighlightedAtTheirStampsLessTheOffsetAndTheScriptPla
     ToolRun r = lrc({"--song", "song.mp3", "a.lrc"});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.err, "a.lrc:7: warning: a time goes back: highlighted together with the part before it\n");
-    // Each stamp less 250 ms; the title first; a line shown up to 1 s early, but only once the last word
+    // Each stamp less 250 ms; no title, since the first line is up at once; a line shown up to 1 s early, but only once the last word
     // of the line before has ended at its closing stamp (2.250); the plain line highlighted whole; the
     // gap clears, and the next line may follow at once; the stamp that goes back is held to the one
     // before; the last line stays 3 s after its last word.
     EXPECT_EQ(readtext(st.work("script.txt")),
               "; Made by tralune-lrc from a.lrc; times are song times.\n"
-              "clearscreen(0,0,0)\ntext(Little Star - Nobody)\n"
               "clearscreen(0,0,0)\ntext(Twinkle, twinkle)\n"
               "at(0.750)\ntext(%Twin%kle, twinkle)\n"
               "at(1.050)\ntext(Twin%kle,% twinkle)\n"
@@ -121,10 +120,12 @@ TEST_F(Lrc, FilesOfTheShapesRealOnesHaveImportWithAllTheirWords)
               "; Made by tralune-lrc from b.lrc; times are song times.\n"
               "clearscreen(0,0,0)\ntext(Someone)\n"
               "at(2.000)\nclearscreen(0,0,0)\ntext(First)\nat(3.000)\ntext(%First%)\n"
-              "at(9.500)\nclearscreen(0,0,0)\ntext(Same time line / Ligne traduite)\n"
-              "at(10.500)\ntext(%Same time line / Ligne traduite%)\n"
-              "at(11.375)\nclearscreen(0,0,0)\ntext(Twice sung)\nat(12.250)\ntext(%Twice sung%)\n"
-              "at(13.501)\nclearscreen(0,0,0)\ntext(Twice sung)\nat(14.501)\ntext(%Twice sung%)\n"
+              // Plain lines stay while they are sung, up to the next line's time (or 10 s after their
+              // own): on one row the next line then comes as it is sung.
+              "at(10.500)\nclearscreen(0,0,0)\ntext(Same time line / Ligne traduite)\n"
+              "text(%Same time line / Ligne traduite%)\n"
+              "at(12.250)\nclearscreen(0,0,0)\ntext(Twice sung)\ntext(%Twice sung%)\n"
+              "at(14.501)\nclearscreen(0,0,0)\ntext(Twice sung)\ntext(%Twice sung%)\n"
               "at(64.000)\nclearscreen(0,0,0)\ntext(Minute one)\nat(65.000)\ntext(%Minute one%)\n"
               "at(3659.000)\nclearscreen(0,0,0)\ntext(Late \xE2\x80\x99n\xC3\xA9)\n"
               "at(3660.000)\ntext(%Late \xE2\x80\x99n\xC3\xA9%)\n"
@@ -325,9 +326,8 @@ TEST_F(Lrc, TwoRowsShowTheNextLineAtEveryHighlightAndAHeldLastWordKeepsItsLineIn
         EXPECT_EQ(rowrules(steps, rows == std::string("1")), "") << rows << " rows";
         // The held "star" keeps its line up to its closing stamp, then the next line comes at once.
         EXPECT_EQ(leaves(steps, "Twinkle twinkle little star"), 7000) << rows << " rows";
-        // Without a closing stamp, a line is replaced when its last word has been seen for half the time
-        // to the next line.
-        EXPECT_EQ(leaves(steps, "What you are"), 10250) << rows << " rows";
+        // A plain line, with no closing stamp, is sung until the next line's time: it stays till then.
+        EXPECT_EQ(leaves(steps, "What you are"), 10500) << rows << " rows";
         int highlights = 0;
         std::set<int> used;
         for (const scriptstep& s : steps) {

@@ -24,10 +24,10 @@ protected:
         st.write("gnusong.mp3", "");
     }
 
-    // The scripts of one row, line by line as they have always been.
+    // The scripts of one row, line by line as they have always been, the piece sung lit alone.
     ToolRun import(std::vector<std::string> args)
     {
-        args.insert(args.begin(), {"--rows", "1"});
+        args.insert(args.begin(), {"--rows", "1", "--no-fill"});
         return st.runtool(ULTRASTAR_BINARY, args);
     }
 
@@ -258,14 +258,15 @@ TEST_F(Ultrastar, SongsInTheShapesOfRealCollectionsImportWithAllTheirWords)
         ToolRun r = import({s.name});
         ASSERT_EQ(r.status, 0) << s.name << "\n" << r;
         EXPECT_EQ(r.err, s.warnings) << s.name;
-        // The lines as shown before they are sung: the title and the verse.
+        // The lines as shown before they are sung: the title and the verse; no title where the first
+        // line is up at once (#GAP 0 and 100 ms, shown 1 s early), since it would not be seen.
+        bool titled = s.name != std::string("declared.txt") && s.name != std::string("utf16.txt");
         std::string lines, all = shown(checked());
         std::istringstream in(all);
         for (std::string line; std::getline(in, line);)
             if (line.find('%') == std::string::npos)
                 lines += line.substr(line.find(' ') + 1) + "\n";
-        EXPECT_EQ(lines, std::string(s.name == std::string("utf16.txt") ? "Twinkle\n" : "Twinkle - Nobody\n") +
-                             VERSE_LINES)
+        EXPECT_EQ(lines, std::string(!titled ? "" : "Twinkle - Nobody\n") + VERSE_LINES)
             << s.name;
     }
 }

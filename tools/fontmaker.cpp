@@ -1,5 +1,6 @@
 // The font image drawn through FreeType.
 #include "fontmaker.h"
+#include "songfolder.h"
 #include "cli.h"
 #include "pcxwrite.h"
 #include "text.h"
@@ -65,7 +66,7 @@ struct freetype {
 
 // One rendered glyph: its advance and its coverage bitmap (0 to 255) with the bitmap's bearing. A
 // character the font lacks has no bitmap and advance 0: an empty slot, which the player skips.
-struct Glyph {
+struct glyph {
     int advance = 0;
     int left = 0;   // columns from the pen position to the bitmap's first column
     int top = 0;    // rows from the baseline up to the bitmap's first row
@@ -114,7 +115,7 @@ std::vector<FT_Byte> readfont(const std::string& path)
 // Copies the glyph slot's bitmap as coverage 0 to 255. Outline fonts render to 8-bit grey already;
 // bitmap fonts give 1, 2 or 4 bits or colour, which FreeType converts to grey levels that are scaled
 // here to the full range. False when FreeType cannot convert the bitmap.
-bool takecoverage(FT_Library lib, FT_GlyphSlot slot, Glyph& g)
+bool takecoverage(FT_Library lib, FT_GlyphSlot slot, glyph& g)
 {
     FT_Bitmap converted;
     FT_Bitmap_Init(&converted);
@@ -202,7 +203,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     // Only a Unicode map agrees with the slot table past ASCII; in any other map the later slots are
     // left empty rather than filled with whatever letters that map keeps at those codes.
     bool unicode = face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE;
-    std::vector<Glyph> glyphs(size_t(style.slots));
+    std::vector<glyph> glyphs(size_t(style.slots));
     std::string missing;
     int drawn = 0, basic = 0;
     for (int s = 0; s < style.slots; s++) {
@@ -239,7 +240,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     // a glyph reaches further, so that no glyph loses rows.
     long above = std::max(0, ceil26dot6(face->size->metrics.ascender));
     long below = std::max(0, ceil26dot6(-face->size->metrics.descender));
-    for (const Glyph& g : glyphs) {
+    for (const glyph& g : glyphs) {
         if (g.rows == 0)
             continue;
         above = std::max<long>(above, g.top);
@@ -270,7 +271,7 @@ madefont draw(const std::string& fontfile, const fontstyle& style)
     for (int s = 0; s < style.slots; s++)
         img.indexes[size_t(marker[s])] = MARKER_INDEX;
     for (int s = 0; s < style.slots; s++) {
-        const Glyph& g = glyphs[s];
+        const glyph& g = glyphs[s];
         for (int r = 0; r < g.rows; r++) {
             long y = 1 + above - g.top + r;
             if (y < 1 || y >= height)
@@ -318,30 +319,7 @@ std::string makefont(const std::string& fontfile, const fontstyle& style, madefo
 
 std::string savefile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return "cannot write " + quoted(path) + ": " + strerror(errno);
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size() && !error) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno != EINTR)
-            error = errno;
-        else if (put > 0)
-            done += size_t(put);
-    }
-    if (close(fd) != 0 && !error)
-        error = errno;
-    if (!error && rename(temp.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error) {
-        unlink(temp.c_str());
-        return "cannot write " + quoted(path) + ": " + strerror(error);
-    }
-    return "";
+    songfolder f;
+    f.put(path, std::string(bytes.begin(), bytes.end()), "the font");
+    return f.commit();
 }

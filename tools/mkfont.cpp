@@ -19,7 +19,7 @@ const int DEFAULT_SIZE = 28;
 const int MIN_SIZE = 4;
 const int MAX_SIZE = 256;
 
-struct Options {
+struct options {
     int size = DEFAULT_SIZE;
     uint32_t colour = 0xFFFFFF;
     std::string output = "font.pcx";
@@ -75,51 +75,36 @@ uint32_t parsecolour(const std::string& text)
     return uint32_t(strtoul(text.c_str(), nullptr, 16));
 }
 
-// The command line. "--help" prints the usage and ends the run with status 0; any mistake fails the run.
-Options parseargs(int argc, char** argv)
+// The command line, read as every companion reads its own. "--help" prints the usage and ends the run
+// with status 0; any mistake fails the run.
+options parseargs(int argc, char** argv)
 {
-    Options o;
-    bool options = true;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        // The value of an option, given as the next argument or after "=".
-        auto value = [&](const std::string& name) -> std::string {
-            if (arg.size() > name.size() && arg[name.size()] == '=')
-                return arg.substr(name.size() + 1);
-            if (i + 1 >= argc)
-                fail("option " + name + " needs a value (see " + PROGRAM + " --help)");
-            return argv[++i];
-        };
-        auto is = [&](const std::string& name) {
-            return arg == name || (arg.compare(0, name.size() + 1, name + "=") == 0);
-        };
-        if (options && (arg == "--help" || arg == "-h")) {
+    options o;
+    cmdline cl(PROGRAM, argc, argv);
+    std::string v;
+    while (cl.next()) {
+        if (cl.flag("--help") || cl.flag("-h")) {
             usage(stdout);
             exit(0);
-        } else if (options && arg == "--") {
-            options = false;
-        } else if (options && is("--size")) {
-            o.size = parsesize(value("--size"));
-        } else if (options && is("--colour")) {
-            o.colour = parsecolour(value("--colour"));
-        } else if (options && arg == "--basic") {
+        } else if (cl.option("--size", v)) {
+            o.size = parsesize(v);
+        } else if (cl.option("--colour", v)) {
+            o.colour = parsecolour(v);
+        } else if (cl.flag("--basic")) {
             o.slots = font::BASIC_SLOTS;
-        } else if (options && (arg == "-o" || is("--output"))) {
-            o.output = value(arg == "-o" ? "-o" : "--output");
-            if (o.output.empty())
-                fail("the output file name is empty");
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            fail("unknown option " + quoted(arg) + " (see " + PROGRAM + " --help)");
-        } else if (o.fontfile.empty()) {
-            o.fontfile = arg;
-            if (arg.empty())
-                fail("the font file name is empty");
+        } else if (cl.option("-o", o.output) || cl.option("--output", o.output)) {
+        } else if (!cl.operand()) {
+            cl.unknown();
+        } else if (!o.fontfile.empty()) {
+            cl.fail("only one font file, please: " + quoted(o.fontfile) + " and " + quoted(cl.arg()) + " were given");
+        } else if (cl.arg().empty()) {
+            cl.fail("the font file name is empty");
         } else {
-            fail("only one font file, please: " + quoted(o.fontfile) + " and " + quoted(arg) + " were given");
+            o.fontfile = cl.arg();
         }
     }
     if (o.fontfile.empty())
-        fail("no font file given (see " + std::string(PROGRAM) + " --help)");
+        cl.fail("no font file given (see " + std::string(PROGRAM) + " --help)");
     return o;
 }
 
@@ -127,7 +112,7 @@ Options parseargs(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    Options o = parseargs(argc, argv);
+    options o = parseargs(argc, argv);
     fontstyle style;
     style.size = o.size;
     style.colour = o.colour;

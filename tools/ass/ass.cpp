@@ -1,6 +1,7 @@
 // The ASS/SSA reader.
 #include "ass.h"
 #include "cli.h"
+#include "script.h"
 #include "text.h"
 
 #include <algorithm>
@@ -11,8 +12,13 @@
 
 namespace {
 
-// at() takes at most six digits of seconds: a line later than this could never be waited for.
-const long long MAX_MS = 999999999;
+// What a subtitle file gives for the script.
+struct assfile {
+    song s;
+    std::string style;
+    std::string error;
+};
+
 // A duration or a clock past this (about 115 days) is no song's; it keeps the sums far from overflow.
 const long long MAX_CS = 999999999;
 // The fields of an event before any Format: line, as the editors write them.
@@ -353,7 +359,7 @@ private:
         }
         e.start -= offset;
         e.end -= offset;
-        if (std::max(std::llabs(e.start), std::llabs(e.end)) > MAX_MS) {
+        if (std::max(std::llabs(e.start), std::llabs(e.end)) > MAX_SONG_MS) {
             r.warning(source, "the event lies more than 277 hours from the start of the song: skipped");
             return;
         }
@@ -505,7 +511,13 @@ private:
 
 } // namespace
 
-assfile readass(const std::string& bytes, const std::string& style, long long offset, report& r)
+songread readass(const std::string& bytes, const std::string& name, const readoptions& o)
 {
-    return reader(style, offset, r).read(bytes);
+    songread out;
+    report r(name, &out.messages);
+    assfile a = reader(o.style, 0, r).read(bytes);
+    out.s = std::move(a.s);
+    out.style = std::move(a.style);
+    out.error = std::move(a.error);
+    return out;
 }

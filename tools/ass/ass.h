@@ -7,13 +7,6 @@
 
 #include <string>
 
-// What a subtitle file gives for the script.
-struct assfile {
-    song s;              // the lines of the chosen style, one piece per syllable, events in Start order
-    std::string style;   // the style the lines were taken from
-    std::string error;   // why there is nothing to sing along to; "" when the file was read
-};
-
 // Reads the bytes of a subtitle file as the subtitle renderers read it:
 //  - text: a byte-order mark (UTF-8, UTF-16), else UTF-8, else Windows-1252 with a warning; CR/LF
 //    line ends; lines starting with ";" are comments;
@@ -31,13 +24,15 @@ struct assfile {
 //  - lyrics: Dialogue lines; Comment lines and templater lines (Effect "template..." or "code...") are
 //    skipped, except that beside templater output (Effect "fx") the Comment lines of Effect "karaoke"
 //    are the lyrics and the fx copies are not (other Dialogue lines stay); of several styles, the one
-//    with the most lines with karaoke tags (then the most lines, then the first), unless style names
+//    with the most lines with karaoke tags (then the most lines, then the first), unless o.style names
 //    one; a line without tags is highlighted whole at its Start (a line with \N row by row, its time
 //    shared evenly up to its End); a line repeated at the same Start (a layered copy) is taken once.
 // Each row of an event becomes a lyric line whose end is its last syllable's end (the event's End
-// for a line without tags). offset milliseconds are taken from every time. Malformed lines (too few
-// fields, a bad time, an End before the Start) are skipped with a warning through r naming the line.
+// for a line without tags). Malformed lines (too few fields, a bad
+// time, an End before the Start) are skipped with a warning naming the line.
 // error is set when the file is not text, has no [Events] section, or no line to sing.
-assfile readass(const std::string& bytes, const std::string& style, long long offset, report& r);
+// s holds the lines of the chosen style, one piece per syllable, events in Start order; style the
+// style they were taken from. Pure: no file, no printing; any bytes give a result.
+songread readass(const std::string& bytes, const std::string& name, const readoptions& o = readoptions());
 
 #endif

@@ -151,6 +151,11 @@ template <class F> bool karaokezip::read(const entry& e, F put)
             ok = false;
             break;
         }
+        if (cancel && cancel->load()) {
+            reason = "interrupted";
+            ok = false;
+            break;
+        }
         if (!put(buffer, size_t(got))) {
             ok = false;
             break;
@@ -173,24 +178,12 @@ bool karaokezip::readstream(std::vector<unsigned char>& bytes)
     });
 }
 
-bool karaokezip::unpack(const std::string& streampath, const std::string& songpath)
+bool karaokezip::unpack(const std::string& streamtemp, const std::string& songtemp, const std::atomic<bool>* stop)
 {
-    std::string pid = std::to_string(getpid());
-    std::string streamtemp = streampath + ".tmp" + pid, songtemp = songpath + ".tmp" + pid;
-    if (!unpackto(stream, streamtemp))
-        return false;
-    if (!unpackto(song, songtemp)) {
-        unlink(streamtemp.c_str());
-        return false;
-    }
-    for (const auto& [temp, path] : {std::make_pair(streamtemp, streampath), std::make_pair(songtemp, songpath)})
-        if (rename(temp.c_str(), path.c_str()) != 0) {
-            reason = "cannot write " + quoted(path) + ": " + strerror(errno);
-            unlink(streamtemp.c_str());
-            unlink(songtemp.c_str());
-            return false;
-        }
-    return true;
+    cancel = stop;
+    bool ok = unpackto(stream, streamtemp) && unpackto(song, songtemp);
+    cancel = nullptr;
+    return ok;
 }
 
 bool karaokezip::unpackto(const entry& e, const std::string& temp)

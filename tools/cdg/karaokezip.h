@@ -3,6 +3,7 @@
 #ifndef TRALUNE_KARAOKEZIP_H
 #define TRALUNE_KARAOKEZIP_H
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,10 @@ public:
     // The stream's bytes, whole. false with why() when the entry cannot be read or holds more than
     // its size said.
     bool readstream(std::vector<unsigned char>& bytes);
-    // Writes the stream to streampath and the song to songpath, each through a temporary file beside
-    // it, renamed into place once both are whole: on failure neither path has changed. false with why().
-    bool unpack(const std::string& streampath, const std::string& songpath);
+    // Writes the stream to streamtemp and the song to songtemp, whole, for the caller to rename into
+    // place; stops when *stop turns true. false with why(), and what was written is the caller's to
+    // remove.
+    bool unpack(const std::string& streamtemp, const std::string& songtemp, const std::atomic<bool>* stop = nullptr);
 
 private:
     struct entry {
@@ -51,6 +53,7 @@ private:
     bool unpackto(const entry& e, const std::string& temp);
 
     zip_t* z = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
     std::string file, reason;
     entry stream, song;
 };

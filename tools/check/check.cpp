@@ -44,14 +44,14 @@ bool isnumber(const char* from, const char* to)
     return from < to && std::all_of(from, to, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-class Checker {
+class checker {
 public:
-    Checker(const std::string& path, const std::string& fontpath, std::ostream& out)
+    checker(const std::string& path, const std::string& fontpath, std::ostream& out)
         : path(path), fontpath(fontpath), out(out)
     {
         fontloaded = f.loadfont(fontpath.c_str()) == 0;
     }
-    ~Checker() { delete[] f.image.pixels; }
+    ~checker() { delete[] f.image.pixels; }
 
     int run()
     {
@@ -388,5 +388,5 @@ private:
 
 int checkscript(const std::string& path, const std::string& fontpath, std::ostream& out)
 {
-    return Checker(path, fontpath, out).run();
+    return checker(path, fontpath, out).run();
 }

@@ -1,5 +1,6 @@
 // The MIDI karaoke reader.
 #include "kar.h"
+#include "script.h"
 #include "text.h"
 
 #include <algorithm>
@@ -8,8 +9,14 @@
 
 namespace {
 
-// at() takes at most six digits of seconds: a syllable later than this could never be waited for.
-const long double MAX_MS = 999999999;
+// What a MIDI file gives for the script and for rendering its music.
+struct midisong {
+    song s;
+    std::string smf;
+    long long lengthms = 0;
+    std::string error;
+};
+
 const long long DEFAULT_TEMPO = 500000;   // microseconds a beat until the first tempo event
 
 std::string hex(unsigned v)
@@ -464,7 +471,7 @@ private:
     void syllable(long long tick, const std::string& text)
     {
         long double t = us(tick) / 1000 - offset;
-        if (std::fabs(t) > MAX_MS) {
+        if (std::fabs(t) > (long double)MAX_SONG_MS) {
             if (!warnedfar)
                 r.warning(0, "a syllable lies more than 277 hours from the start of the song: skipped");
             warnedfar = true;
@@ -531,7 +538,14 @@ private:
 
 } // namespace
 
-midisong readkar(const std::string& bytes, long long offset, report& r)
+songread readkar(const std::string& bytes, const std::string& name, const readoptions&)
 {
-    return reader(offset, r).read(bytes);
+    songread out;
+    report r(name, &out.messages);
+    midisong m = reader(0, r).read(bytes);
+    out.s = std::move(m.s);
+    out.smf = std::move(m.smf);
+    out.lengthms = m.lengthms;
+    out.error = std::move(m.error);
+    return out;
 }

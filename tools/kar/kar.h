@@ -7,15 +7,6 @@
 
 #include <string>
 
-// What a MIDI file gives for the script and for rendering its music.
-struct midisong {
-    song s;                  // the lyric lines, one piece per syllable, in time order
-    std::string smf;         // the Standard MIDI File itself, without a RIFF wrapper: what a synthesizer
-                             // is given
-    long long lengthms = 0;  // the song time of the file's last event, whatever its track
-    std::string error;       // why there is nothing to sing along to; "" when the file was read
-};
-
 // Reads the bytes of a MIDI file:
 //  - a Standard MIDI File ("MThd"), or one inside a RIFF "RMID" file's "data" chunk; format 0, 1 or 2;
 //    tracks ("MTrk") with their lengths checked against the file; other chunks skipped by length;
@@ -31,9 +22,11 @@ struct midisong {
 //    has both, whichever holds more syllables. A break event alone, after the line's last syllable,
 //    is when that line ends;
 //  - text as UTF-8 when all of it is, else as Windows-1252.
-// Syllables are at tick time less offset, rounded to the millisecond; those more than 277 hours from the
-// start are skipped with a warning through r. error is set (and nothing else is to be used) for an
+// s holds the lyric lines, one piece per syllable; smf the Standard MIDI File itself, without a RIFF
+// wrapper, for a synthesizer; lengthms the song time of its last event, whatever its track.
+// Syllables are at tick time, rounded to the millisecond; those more than 277 hours from the
+// start are skipped with a warning. error is set (and nothing else is to be used) for an
 // empty file, a file that is no MIDI file, a truncated or malformed one, and one without lyrics.
-midisong readkar(const std::string& bytes, long long offset, report& r);
+songread readkar(const std::string& bytes, const std::string& name, const readoptions& o = readoptions());
 
 #endif

@@ -103,7 +103,9 @@ std::string withoutduetmark(const std::string& text)
 
 } // namespace
 
-bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
+namespace {
+
+bool readlines(const std::string& text, long long extraoffset, song& s, report& r)
 {
     std::vector<stamped> lines;
     std::string title, artist;
@@ -161,13 +163,14 @@ bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
             lines.push_back(line);
         }
     }
+    // The tags stand even without a line: a library lists a song by them.
+    s.title = title;
+    s.artist = artist;
     if (lines.empty())
         return false;
 
     std::stable_sort(lines.begin(), lines.end(), [](const stamped& a, const stamped& b) { return a.ms < b.ms; });
     long long shift = -(offset + extraoffset);
-    s.title = title;
-    s.artist = artist;
     for (size_t k = 0; k < lines.size();) {
         // Lines at the same time are one line: a translation beside the original, say.
         lyricline l;
@@ -194,4 +197,19 @@ bool readlrc(const std::string& text, long long extraoffset, song& s, report& r)
         s.lines.push_back(l);
     }
     return true;
+}
+
+} // namespace
+
+songread readlrc(const std::string& bytes, const std::string& name, const readoptions&)
+{
+    songread out;
+    report r(name, &out.messages);
+    encoding used;
+    std::string text = decodetext(bytes, encoding::LATIN1, &used);
+    if (used == encoding::LATIN1)
+        r.warning(0, "not UTF-8: read as Latin-1");
+    if (!readlines(text, 0, out.s, r))
+        out.error = "no line with a time stamp such as [01:02.50]: nothing to sing along to";
+    return out;
 }

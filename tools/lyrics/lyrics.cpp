@@ -4,6 +4,7 @@
 #include "font.h"
 #include "fontmaker.h"
 #include "gfx.h"
+#include "script.h"
 #include "text.h"
 
 #include <fcntl.h>
@@ -23,6 +24,9 @@ namespace {
 
 // How long the last line stays up after its last piece.
 const long long HOLD_LAST_MS = 3000;
+// A line whose end the file does not give stays at most this long after its last piece when the next
+// line is later still (an instrumental break the file marks with no empty line).
+const long long HOLD_UNENDED_MS = 10000;
 // The next line waits at most this long after a line's last piece is highlighted, or half the time to
 // its own first piece, so that the last piece is seen highlighted.
 const long long SEEN_MS = 1000;
@@ -42,27 +46,6 @@ const long long MAX_FILE_BYTES = 64LL << 20;
 // size where a line of about 30 characters fits the screen.
 const char DEFAULT_FONT_NAME[] = "DejaVu Sans Bold";
 const int DEFAULT_FONT_SIZE = 32;
-
-// A font made for the folder of the script being written, which savescript puts there with the script.
-struct pendingfont {
-    std::string path;            // where it goes; "" when none was made
-    std::vector<uint8_t> pcx;
-};
-pendingfont pending;
-
-// The default font drawn once a run; "" or why it cannot be.
-const std::string& defaultfont(madefont** made)
-{
-    static madefont font;
-    static std::string why = "-";
-    if (why == "-") {
-        fontstyle style;
-        style.size = DEFAULT_FONT_SIZE;
-        why = makefont(TRALUNE_DEFAULT_FONT, style, &font);
-    }
-    *made = &font;
-    return why;
-}
 
 // Loads a font image held in memory into f, through an anonymous file: the player's decoder reads
 // files. true when it loaded.
@@ -86,31 +69,6 @@ bool parseinteger(const std::string& text, long long min, long long max, long lo
     return *value >= min && *value <= max;
 }
 
-// path in single quotes for a shell command line.
-std::string shellquoted(const std::string& path)
-{
-    std::string q = "'";
-    for (char c : path)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Whether a file's name says MP3, the one kind mpg123 plays.
-bool ismp3(const std::string& path)
-{
-    std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-    for (char& c : end)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return end == ".mp3";
-}
-
-std::string songtime(long long ms)
-{
-    char t[32];
-    snprintf(t, sizeof t, "%lld.%03lld", ms / 1000, ms % 1000);
-    return t;
-}
 
 // A line of text on its way to the screen: its bytes, and for each byte the piece of the lyric line it
 // comes from and its place in the whole line's text.
@@ -154,8 +112,8 @@ struct shownline {
 
 class writer {
 public:
-    writer(const song& s, const scriptoptions& o, report& r)
-        : s(s), o(o), r(r), rows(o.rows)
+    writer(const song& s, const scriptoptions& o, report& r, scriptfont* made)
+        : s(s), o(o), r(r), made(made), rows(o.rows)
     {
         std::string fontpath = o.font.empty() ? under(folderof(o.output), "font.pcx") : o.font;
         struct stat st;
@@ -163,7 +121,7 @@ public:
         havefont = present && f.loadfont(fontpath.c_str()) == 0;
         if (present && !havefont)
             r.warning(0, "the font " + quoted(fontpath) + " cannot be read: lines are only split to fit a script line");
-        pending = pendingfont();
+        *made = scriptfont();
         if (!present)
             makefontfor(fontpath);
         // tralune refuses a row that does not fit the screen.
@@ -176,7 +134,7 @@ public:
         if (!o.picture.empty()) {
             std::string picture = under(folderof(o.output), o.picture);
             MEM_Sprite sprite;
-            if (gfx::instance()->loadPCX(&sprite, picture.c_str()) != 0)
+            if (gfx::loadPCX(&sprite, picture.c_str()) != 0)
                 r.warning(0, "the picture " + quoted(picture) + " cannot be read: tralune will show nothing there");
             else
                 delete[] sprite.pixels;
@@ -187,19 +145,22 @@ public:
     std::string write(const std::string& heading)
     {
         out = commentline(heading);
-        std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
-        for (const std::string& t : {both, s.title}) {
-            std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
-            if (title.size() == 1 || (!title.empty() && t == s.title)) {
-                clear();
-                text(0, title[0].text);
-                break;
-            }
-        }
         for (size_t i = 0; i < s.lines.size(); i++) {
             const lyricline& l = s.lines[i];
             long long next = i + 1 < s.lines.size() ? s.lines[i + 1].ms : -1;
             lay(l, next);
+        }
+        // The title is seen until the first line appears (or the first gap clears it); where that is
+        // at once, drawing it would only flash it for a frame.
+        bool titleseen = !shown.empty() && (shown[0].gap ? shown[0].ms : shown[0].ms - o.lead) > 0;
+        std::string both = s.title + (s.title.empty() || s.artist.empty() ? "" : " - ") + s.artist;
+        for (const std::string& t : {both, s.title}) {
+            std::vector<screenline> title = fit(clean(t, 0), {{0, 0, 0, 1}});
+            if (titleseen && (title.size() == 1 || (!title.empty() && t == s.title))) {
+                clear();
+                text(0, title[0].text);
+                break;
+            }
         }
         show();
         at(std::max(now, lastend >= 0 ? lastend : lastms) + HOLD_LAST_MS);
@@ -220,9 +181,9 @@ private:
     // with here and saved beside the script by savescript.
     void makefontfor(const std::string& fontpath)
     {
-        madefont* made;
-        std::string why = defaultfont(&made);
-        if (why.empty() && !loadfrommemory(f, made->pcx))
+        std::vector<uint8_t> pcx;
+        std::string why = defaultscriptfont(&pcx);
+        if (why.empty() && !loadfrommemory(f, pcx))
             why = std::string("cannot load it: ") + strerror(errno);
         if (!why.empty()) {
             r.warning(0, "no font beside the script, and none can be made: " + why +
@@ -230,8 +191,8 @@ private:
             return;
         }
         havefont = true;
-        pending.path = fontpath;
-        pending.pcx = made->pcx;
+        made->path = fontpath;
+        made->pcx = std::move(pcx);
     }
 
     void at(long long ms)
@@ -241,7 +202,7 @@ private:
         now = ms;
         // Before the song starts there is nothing to wait for: what comes first is shown at once.
         if (ms >= 0)
-            out += "at(" + songtime(ms) + ")\n";
+            out += "at(" + writesongtime(ms) + ")\n";
     }
     // Clears the text rows, unless nothing has been drawn since they last were. A picture is drawn on
     // the background colour: one that does not reach the text rows would leave the old lines there.
@@ -402,10 +363,16 @@ private:
                              std::max<size_t>(part.text.size() - lead, 1)});
             all.append(part, 0, part.text.size());
         }
+        // A line whose file does not say when it ends (a plain LRC line, a MIDI line without a break of
+        // its own) is sung until the next line is due: it stays until then, or for at most
+        // HOLD_UNENDED_MS after its last piece where the next line is far off.
+        long long end = l.end;
+        if (end < 0 && nextline >= 0)
+            end = std::max(spans.back().start, std::min(nextline, spans.back().start + HOLD_UNENDED_MS));
         std::vector<screenline> screens = fit(all, spans);
         for (size_t k = 0; k < screens.size(); k++)
             if (!screens[k].parts.empty())
-                shown.push_back({false, screens[k].parts[0].ms, screens[k], k + 1 == screens.size() ? l.end : -1});
+                shown.push_back({false, screens[k].parts[0].ms, screens[k], k + 1 == screens.size() ? end : -1});
     }
 
     // When the line sung last may give way to a line whose first part is sung at `first`: once its last
@@ -465,6 +432,7 @@ private:
     const song& s;
     const scriptoptions& o;
     report& r;
+    scriptfont* made;
     font f;
     bool havefont = false;
     std::vector<int> missing;
@@ -562,6 +530,8 @@ bool importoption(cmdline& cl, scriptoptions& o, bool songnamed)
         o.rows = v == "1" ? 1 : 2;
     } else if (cl.flag("--fill")) {
         o.fill = true;
+    } else if (cl.flag("--no-fill")) {
+        o.fill = false;
     } else if (cl.option("--offset", v)) {
         if (!parseinteger(v, -86400000, 86400000, &o.offset))
             cl.fail("bad offset " + quoted(v) + ": give milliseconds, such as -250 or +1200");
@@ -589,7 +559,8 @@ const char* importoptionshelp(bool songnamed)
         "  --font FILE         the font to fit lines to; default font.pcx beside the script, made\n"
         "                      there from DejaVu Sans Bold when there is none\n"
         "  --lead MS           show a line up to MS milliseconds before it is sung; default 1000\n"
-        "  --fill              keep the part of a line already sung highlighted\n"
+        "  --no-fill           highlight only the piece being sung, not the part of the line already\n"
+        "                      sung (which stays highlighted by default, as --fill asks)\n"
         "  --offset MS         milliseconds added to the file's own offset; positive shows lyrics earlier\n";
     static const std::string file =
         common + "  --song FILE         link FILE as gnusong.mp3 beside the script, for tralune to play\n";
@@ -600,23 +571,61 @@ const char* importoptionshelp(bool songnamed)
     return (songnamed ? named : file).c_str();
 }
 
+std::string importfailure::text() const
+{
+    return file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": error: " + message;
+}
+
+void report::say(const std::string& line) const
+{
+    if (kept)
+        kept->push_back(line);
+    else if (to)
+        fprintf(to, "%s\n", line.c_str());
+}
+
 void report::warning(int line, const std::string& message) const
 {
-    if (line > 0)
-        fprintf(to, "%s:%d: warning: %s\n", file.c_str(), line, message.c_str());
-    else
-        fprintf(to, "%s: warning: %s\n", file.c_str(), message.c_str());
+    say(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": warning: " + message);
 }
 
 void report::note(const std::string& message) const
 {
-    fprintf(to, "%s: note: %s\n", file.c_str(), message.c_str());
+    say(file + ": note: " + message);
+}
+
+void report::progress(const std::string& label, int percent, bool done) const
+{
+    if (kept || !to)
+        return;
+    bool tty = isatty(fileno(to));
+    if (done) {
+        fprintf(to, tty ? "\r%s: 100%%\n" : "%s: 100%%\n", label.c_str());
+        shown = -1;
+    } else if (percent < 0) {
+        // Given up: the line kept up to date ends.
+        if (tty && shown >= 0)
+            fprintf(to, "\n");
+        shown = -1;
+    } else if (tty ? percent != shown : percent / 25 > shown / 25 || shown < 0) {
+        fprintf(to, tty ? "\r%s: %d%%" : "%s: %d%%\n", label.c_str(), tty ? percent : percent / 25 * 25);
+        shown = percent;
+    }
+    fflush(to);
 }
 
 void report::fail(const std::string& message) const
 {
-    fprintf(to, "%s: error: %s\n", file.c_str(), message.c_str());
-    exit(1);
+    fail(0, message);
+}
+
+void report::fail(int line, const std::string& message) const
+{
+    importfailure f;
+    f.file = file;
+    f.line = line;
+    f.message = message;
+    throw f;
 }
 
 std::string readinput(const std::string& path, const report& r)
@@ -670,61 +679,53 @@ std::string commentline(const std::string& heading)
     return comment + "\n";
 }
 
-std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r)
+std::string makescript(const song& s, const scriptoptions& o, const std::string& heading, report& r,
+                       scriptfont* made)
 {
-    return writer(s, o, r).write(heading);
+    if (o.offset == 0)
+        return writer(s, o, r, made).write(heading);
+    // --offset moves every time of the song; a positive one shows the lyrics earlier.
+    song shifted = s;
+    for (lyricline& l : shifted.lines) {
+        l.ms -= o.offset;
+        if (l.end >= 0)
+            l.end -= o.offset;
+        for (piece& p : l.pieces)
+            p.ms -= o.offset;
+    }
+    return writer(shifted, o, r, made).write(heading);
 }
 
-void savescript(const std::string& text, const scriptoptions& o, const report& r)
+std::string defaultscriptfont(std::vector<uint8_t>* pcx)
 {
-    std::string folder = o.output == "-" ? "." : folderof(o.output);
-    std::string link, target;
-    if (!o.songfile.empty() && !ismp3(o.songfile)) {
-        // Still worth a script: the song only needs converting, and the command says how.
-        r.warning(0, "the song " + quoted(o.songfile) + " is no MP3, and mpg123, which plays tralune's song, " +
-                         "plays MP3 only: not linked. Make one beside the script with: ffmpeg -i " +
-                         shellquoted(o.songfile) + " -vn -q:a 2 " + shellquoted(folder + "/gnusong.mp3"));
-    } else if (!o.songfile.empty()) {
-        target = linktarget(o.songfile, folder, r);
-        link = under(folder, "gnusong.mp3");
-        struct stat st;
-        if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
-            r.fail(quoted(link) + " is there and is no symbolic link: not replaced (move it away to link the song)");
-    }
-    if (!pending.path.empty()) {
-        std::string why = savefile(pending.path, pending.pcx);
-        if (!why.empty())
-            r.warning(0, why + ": every text line will be blank");
-        else
-            r.note("no font was beside the script: made " + quoted(pending.path) + " from " + DEFAULT_FONT_NAME +
-                   " at " + std::to_string(DEFAULT_FONT_SIZE) + " pixels");
-        pending = pendingfont();
-    }
-    if (o.output == "-") {
-        std::cout << text << std::flush;
-        if (!std::cout)
-            r.fail("cannot write the script to standard output");
-    } else {
-        std::string temp = o.output + ".tmp" + std::to_string(getpid());
-        FILE* f = fopen(temp.c_str(), "w");
-        if (!f)
-            r.fail("cannot write " + quoted(temp) + ": " + strerror(errno));
-        bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-        ok = fclose(f) == 0 && ok;
-        if (!ok || rename(temp.c_str(), o.output.c_str()) != 0) {
-            int e = errno;
-            unlink(temp.c_str());
-            r.fail("cannot write " + quoted(o.output) + ": " + strerror(e));
-        }
-    }
-    if (!link.empty()) {
-        // Made beside the old link and renamed over it, so that a link is always there.
-        std::string temp = link + ".tmp" + std::to_string(getpid());
-        unlink(temp.c_str());
-        if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
-            int e = errno;
-            unlink(temp.c_str());
-            r.fail("cannot link " + quoted(link) + " to the song: " + strerror(e));
-        }
-    }
+    fontstyle style;
+    style.size = DEFAULT_FONT_SIZE;
+    madefont font;
+    std::string why = makefont(TRALUNE_DEFAULT_FONT, style, &font);
+    if (why.empty())
+        *pcx = std::move(font.pcx);
+    return why;
+}
+
+std::string madefontnote(const std::string& path)
+{
+    return "no font was beside the script: made " + quoted(path) + " from " + DEFAULT_FONT_NAME + " at " +
+           std::to_string(DEFAULT_FONT_SIZE) + " pixels";
+}
+
+bool ismp3(const std::string& path)
+{
+    std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : end)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return end == ".mp3";
+}
+
+std::string shellquoted(const std::string& path)
+{
+    std::string q = "'";
+    for (char c : path)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }

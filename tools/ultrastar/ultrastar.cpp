@@ -1,6 +1,7 @@
 // The UltraStar reader.
 #include "ultrastar.h"
 #include "cli.h"
+#include "script.h"
 #include "text.h"
 
 #include <algorithm>
@@ -9,8 +10,13 @@
 
 namespace {
 
-// at() takes at most six digits of seconds: a note later than this could never be waited for.
-const double MAX_MS = 999999999;
+// What a song file gives for the script, and what it says beside it.
+struct ultrastar {
+    song s;
+    std::string audio;
+    std::string error;
+};
+
 
 bool blank(char c)
 {
@@ -256,7 +262,7 @@ private:
         long long beat = (relative ? rel : 0) + start;
         double ms = gap + double(beat) * beatms - double(offset);
         double end = ms + double(length) * beatms;
-        if (std::fabs(ms) > MAX_MS || std::fabs(end) > MAX_MS) {
+        if (std::fabs(ms) > double(MAX_SONG_MS) || std::fabs(end) > double(MAX_SONG_MS)) {
             r.warning(source, "the note lies more than 277 hours from the start of the song: skipped");
             return;
         }
@@ -332,6 +338,10 @@ private:
             r.warning(0, "a duet: the script follows P" + std::to_string(voice) + singername(voice) + "; --voice " +
                              std::to_string(other) + " makes one for P" + std::to_string(other) + singername(other));
         }
+        // The tags stand even without a syllable: a library lists a song by them.
+        u.s.title = title;
+        u.s.artist = artist;
+        u.audio = audio.empty() ? mp3 : audio;
         if (u.s.lines.empty()) {
             if (voice == 2 && !duet)
                 u.error = "--voice 2: the song is no duet, it has one voice";
@@ -342,9 +352,6 @@ private:
         }
         std::stable_sort(u.s.lines.begin(), u.s.lines.end(),
                          [](const lyricline& a, const lyricline& b) { return a.ms < b.ms; });
-        u.s.title = title;
-        u.s.artist = artist;
-        u.audio = audio.empty() ? mp3 : audio;
     }
 
     std::string singername(int v) const
@@ -367,7 +374,13 @@ private:
 
 } // namespace
 
-ultrastar readultrastar(const std::string& bytes, int voice, long long offset, report& r)
+songread readultrastar(const std::string& bytes, const std::string& name, const readoptions& o)
 {
-    return reader(voice, offset, r).read(decode(bytes, r));
+    songread out;
+    report r(name, &out.messages);
+    ultrastar u = reader(o.voice == 2 ? 2 : 1, 0, r).read(decode(bytes, r));
+    out.s = std::move(u.s);
+    out.audio = std::move(u.audio);
+    out.error = std::move(u.error);
+    return out;
 }
