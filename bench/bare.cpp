@@ -1,6 +1,8 @@
 // The floor a program could reach on a script: opens the same full-screen display as the player and
 // makes the same refresh after every line of the script, but draws nothing and decodes nothing; it only
 // waits where the script's "sleep", "usleep" and "at" lines wait. The bench runs it beside the player.
+#include "barescreen.h"
+
 #include <SDL.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,14 +22,15 @@ int main(int argc, char** argv)
     if (SDL_Init(SDL_INIT_VIDEO) < 0)
         return 1;
     atexit(SDL_Quit);
-    SDL_Surface* screen = SDL_SetVideoMode(640, 480, 32, SDL_HWSURFACE | SDL_DOUBLEBUF | SDL_FULLSCREEN);
+    SDL_Rect where;
+    SDL_Surface* screen = bench::openbare(where);
     if (!screen)
         return 1;
     SDL_ShowCursor(0);
-    // The player's refresh: one opaque surface laid over the frame, blitted and flipped.
+    // The player's refresh as it was: one opaque surface laid over the frame, blitted and flipped; on a
+    // larger display the whole picture at that size.
     static Uint32 frame[640 * 480];
-    SDL_Surface* surface = SDL_CreateRGBSurfaceFrom(frame, 640, 480, 32, 640 * 4, 0x00FF0000, 0x0000FF00,
-                                                    0x000000FF, 0);
+    SDL_Surface* surface = bench::barepicture(frame, where);
     if (!surface)
         return 1;
     SDL_Event event;
@@ -45,8 +48,7 @@ int main(int argc, char** argv)
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
             }
         }
-        SDL_UpperBlit(surface, nullptr, screen, nullptr);
-        SDL_Flip(screen);
+        bench::showbare(surface, screen, where);
         SDL_PollEvent(&event);
     }
     SDL_FreeSurface(surface);

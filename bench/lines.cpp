@@ -1,4 +1,5 @@
 // Script lines against the bare refresh: what a line costs beside the refresh every line makes.
+#include "barescreen.h"
 #include "common.h"
 #include "gfx.h"
 #include "script.h"
@@ -10,13 +11,21 @@
 
 namespace bench {
 
-// The refresh the player makes after every line, called with nothing around it: the same surfaces
-// and the same SDL calls as the video layer's refresh, on the same frame.
+// The refresh the player made after every line before it drew only what changed, called with nothing
+// around it, on the same frame: a new display-format copy of the whole frame blitted and flipped. On a
+// display larger than the frame, a plain program's refresh of the whole picture at that size, with no
+// scaling paid (see barepicture).
 class BareRefresh {
 public:
     BareRefresh()
     {
         screen = SDL_GetVideoSurface();
+        if (screen) {
+            framefit f = fitframe(screen->w, screen->h);
+            where = {Sint16(f.x), Sint16(f.y), Uint16(f.w), Uint16(f.h)};
+            if (f.w != SCREEN_W || f.h != SCREEN_H)
+                large = barepicture(nullptr, where);
+        }
         back = static_cast<pixel*>(calloc(SCREEN_PIXELS, sizeof(pixel)));
         surface = SDL_CreateRGBSurfaceFrom(back, SCREEN_W, SCREEN_H, 32, SCREEN_W * 4, 0x00FF0000,
                                            0x0000FF00, 0x000000FF, 0xFF000000);
@@ -25,17 +34,23 @@ public:
     }
     void operator()(const pixel* frame)
     {
+        if (large) {
+            showbare(large, screen, where);
+            SDL_PollEvent(&event);
+            return;
+        }
         memcpy(back, frame, SCREEN_PIXELS * sizeof(pixel));
         SDL_Surface* copy = SDL_DisplayFormat(surface);
-        SDL_UpperBlit(copy, nullptr, screen, nullptr);
+        showbare(copy, screen, where);
         SDL_FreeSurface(copy);
-        SDL_Flip(screen);
         SDL_PollEvent(&event);
     }
 
 private:
     SDL_Surface* screen;
     SDL_Surface* surface;
+    SDL_Rect where;
+    SDL_Surface* large = nullptr; // the whole picture at a large display's size
     pixel* back;
     SDL_Event event;
 };

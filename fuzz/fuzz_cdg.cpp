@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The whole command, with every packet long due so that it catches up at once and draws the
     // last picture.
     script sc;
-    sc.songstart = monotonicns() - SONG_DELAY_NS - 100000000000LL;
+    sc.clock.startat(monotonicns() - 100000000000LL);
     g->clearscreen(1, 2, 3);
     if (sc.cdg(path.c_str()) != 0)
         fail("the command refused a regular file");

@@ -15,8 +15,8 @@ cxx=${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}
 
 CXX=$cxx cmake -S "$top" -B "$build" -DTRALUNE_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets="fuzz_pcx fuzz_font fuzz_script fuzz_check fuzz_lrc fuzz_ultrastar fuzz_cdg fuzz_ass fuzz_kar fuzz_partyname
-  fuzz_json"
+targets="fuzz_pcx fuzz_font fuzz_script fuzz_check fuzz_lrc fuzz_ultrastar fuzz_cdg fuzz_ass fuzz_kar fuzz_render
+  fuzz_partyname fuzz_json"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target $targets
 
@@ -24,6 +24,10 @@ status=0
 for target in $targets; do
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/findings/$target"
+  # The checker's seeds include the demo's script as it is now, not a copy that could go stale.
+  if [ "$target" = fuzz_check ]; then
+    cp "$top/demo/script.txt" "$work/demo"
+  fi
   # The decoder refuses pictures over 16,777,216 pixels (64 MiB of pixel values); 256 MiB for one
   # allocation leaves room for the sanitizer's bookkeeping. -timeout catches a decoding loop that
   # stops making progress.

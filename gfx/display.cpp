@@ -4,9 +4,9 @@
 #include "gfx.h"
 #include "video.h"
 
-int gfx::init()
+int gfx::init(displaymode mode)
 {
-    return initvideo(SCREEN_W, SCREEN_H) ? 0 : 1;
+    return initvideo(SCREEN_W, SCREEN_H, mode) ? 0 : 1;
 }
 
 const char* gfx::displayerror()

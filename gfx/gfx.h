@@ -2,6 +2,7 @@
 #ifndef TRALUNE_GFX_H
 #define TRALUNE_GFX_H
 
+#include "displayfit.h"
 #include "tralune.h"
 
 class gfx {
@@ -11,9 +12,10 @@ public:
 
     // The display operations (init to waituntil) are defined in display.cpp, which only the player
     // links: a program that never shows the frame draws without the video layer.
-    // Opens the full-screen 640x480 display. 0 when it is up; 1 when it could not be opened,
-    // and then displayerror() says why.
-    int init();
+    // Opens the display for the 640x480 frame as mode asks: by default the whole display with the
+    // frame scaled to fill it (see displaymode). 0 when it is up; 1 when it could not be opened, and
+    // then displayerror() says why.
+    int init(displaymode mode = displaymode::fullscreen);
     // SDL's reason for the last failure to open the display.
     const char* displayerror();
     // Shows the frame on the screen and takes one pending input event; Escape held or a quit

@@ -7,12 +7,28 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 
 static int width, height;
 static SDL_Surface* screen;
-static SDL_Surface* framesurface;
-static const pixel* framepixels;
 static SDL_Event event;
+
+// The scaler, set up by startscaling once the screen is open. A refresh draws, scaled, only the parts
+// of the frame that differ from what the screen shows: drawing the whole 1440x1080 picture at every
+// refresh of a CD+G stream cost several times what the player does otherwise.
+static framefit fit;                        // where the frame lies on the screen
+static std::vector<int> coledges, rowedges; // the frame's columns and rows as blocks of screen pixels
+static std::vector<pixel> shown;            // the frame as the screen now shows it
+static int blankpages;                      // refreshes still to draw the whole screen, bars included
+static bool flipping;                       // a page-flipped screen: every refresh draws it all
+static SDL_Surface* shadow;                 // the scaled picture, when the screen's layout is not 0x00RRGGBB
+
+// A rectangle of the frame: columns x0 to x1 - 1, rows y0 to y1 - 1.
+struct span {
+    int x0, x1, y0, y1;
+};
+// More changed rectangles than this in one refresh are drawn as one.
+static const int MAXSPANS = 64;
 static std::string lasterror;
 
 // Input kept for the caller (keepvideoinput): then no event ends the process.
@@ -59,18 +75,86 @@ static bool startvideo()
     return false;
 }
 
-int initvideo(int w, int h)
+// Sets the scaler up for the screen just opened; false, with SDL's error set, when it cannot be.
+static bool startscaling()
 {
-    if (!startvideo())
+    fit = fitframe(screen->w, screen->h);
+    coledges = blockedges(width, fit.w);
+    rowedges = blockedges(height, fit.h);
+    if (coledges.empty() || rowedges.empty() || fit.x + fit.w > screen->w || fit.y + fit.h > screen->h) {
+        SDL_SetError("the screen opened at %dx%d, smaller than the frame", screen->w, screen->h);
+        return false;
+    }
+    shown.assign(size_t(width) * size_t(height), 0);
+    // Hardware page flipping (SDL_DOUBLEBUF is kept only when the screen has it, as on the
+    // framebuffer console) shows the other page at each flip, which holds the picture before last.
+    flipping = (screen->flags & SDL_DOUBLEBUF) != 0;
+    blankpages = flipping ? 2 : 1;
+    const SDL_PixelFormat* f = screen->format;
+    if (f->BitsPerPixel != 32 || f->Rmask != 0x00FF0000 || f->Gmask != 0x0000FF00 || f->Bmask != 0x000000FF) {
+        // A 16- or 24-bit screen: the picture is scaled here and SDL converts what changed on the blit.
+        shadow = SDL_CreateRGBSurface(SDL_SWSURFACE, fit.w, fit.h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
+        if (!shadow)
+            return false;
+    }
+    return true;
+}
+
+// The size of the display before any mode is set: SDL reports the desktop's own size once its video
+// is up. 0 x 0 when the driver does not say.
+static void displaysize(int& w, int& h)
+{
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    w = info ? info->current_w : 0;
+    h = info ? info->current_h : 0;
+}
+
+int initvideo(int w, int h, displaymode mode)
+{
+    // SDL 1.2 on X switches the display's mode to the nearest one at least as large as asked, through
+    // the XVidMode and XRandR extensions. Asking for the desktop's own size should keep it, but a TV
+    // answers even a switch to its own mode with seconds of black, so outside --mode-switch the
+    // extensions are not used at all. SDL reads these while it starts; they are removed again after.
+    // A user's own setting of either is left as it is.
+    const char* const SWITCHERS[] = {"SDL_VIDEO_X11_VIDMODE", "SDL_VIDEO_X11_XRANDR"};
+    bool ours[2] = {false, false};
+    for (int i = 0; i < 2 && mode != displaymode::modeswitch; i++)
+        ours[i] = !getenv(SWITCHERS[i]) && setenv(SWITCHERS[i], "0", 0) == 0;
+    bool up = startvideo();
+    for (int i = 0; i < 2; i++)
+        if (ours[i])
+            unsetenv(SWITCHERS[i]);
+    if (!up)
         return fail();
     // Whatever way the process ends, SDL gets to restore the screen mode.
     atexit(SDL_Quit);
-    screen = SDL_SetVideoMode(w, h, 32, SDL_HWSURFACE | SDL_DOUBLEBUF | SDL_FULLSCREEN);
+    int dw = 0, dh = 0;
+    displaysize(dw, dh);
+    Uint32 flags = SDL_HWSURFACE | SDL_DOUBLEBUF | SDL_FULLSCREEN;
+    int sw = w, sh = h;
+    if (mode == displaymode::window) {
+        int k = windowfactor(dw, dh);
+        sw = w * k;
+        sh = h * k;
+        flags = SDL_SWSURFACE;
+    } else if (mode == displaymode::fullscreen && dw >= w && dh >= h) {
+        // A surface in memory, updated rectangle by rectangle: a page-flipped one would need the whole
+        // picture drawn again at every refresh.
+        sw = dw;
+        sh = dh;
+        flags = SDL_SWSURFACE | SDL_FULLSCREEN;
+    }
+    screen = SDL_SetVideoMode(sw, sh, 32, flags);
     if (!screen)
         return fail();
     SDL_ShowCursor(0);
     width = w;
     height = h;
+    if (!startscaling()) {
+        fail();
+        closevideo();
+        return 0;
+    }
     return 1;
 }
 
@@ -79,28 +163,113 @@ const char* videoerror()
     return lasterror.c_str();
 }
 
-// Blits the frame onto the screen and flips it; 1 when it got there.
+// Compares the frame with what the screen shows and takes its new pixels into `shown`; fills rects
+// with what differs, each row's span from its first to its last differing column, the spans of
+// neighbouring rows joined where they overlap. The number of rectangles, at most MAXSPANS, the last
+// taking in whatever did not fit.
+static int changes(const pixel* frame, span* rects)
+{
+    int n = 0;
+    for (int y = 0; y < height; y++) {
+        const pixel* now = frame + size_t(y) * size_t(width);
+        pixel* was = &shown[size_t(y) * size_t(width)];
+        if (memcmp(now, was, size_t(width) * sizeof(pixel)) == 0)
+            continue;
+        int x0 = 0, x1 = width;
+        while (now[x0] == was[x0])
+            x0++;
+        while (now[x1 - 1] == was[x1 - 1])
+            x1--;
+        memcpy(was + x0, now + x0, size_t(x1 - x0) * sizeof(pixel));
+        span* last = n > 0 ? &rects[n - 1] : nullptr;
+        if (last && (n == MAXSPANS || (last->y1 == y && x0 <= last->x1 && x1 >= last->x0))) {
+            last->x0 = std::min(last->x0, x0);
+            last->x1 = std::max(last->x1, x1);
+            last->y1 = y + 1;
+        } else {
+            rects[n++] = {x0, x1, y, y + 1};
+        }
+    }
+    return n;
+}
+
+// Draws rectangle r of the frame scaled into the picture whose top-left pixel is at `base`, rows
+// `pitch` bytes apart: each frame row is scaled once, into the first screen row of its block, and
+// copied to the block's other rows. The picture is opaque whatever the top bytes hold.
+static void scale(const pixel* frame, const span& r, Uint8* base, int pitch)
+{
+    int from = coledges[size_t(r.x0)], to = coledges[size_t(r.x1)];
+    for (int y = r.y0; y < r.y1; y++) {
+        pixel* out = reinterpret_cast<pixel*>(base + size_t(rowedges[size_t(y)]) * size_t(pitch));
+        const pixel* in = frame + size_t(y) * size_t(width);
+        if (to - from == r.x1 - r.x0) {
+            // One screen column a frame column, as on a 640x480 screen: a plain copy, the top byte
+            // left to the screen, which has no alpha and ignores it.
+            memcpy(out + from, in + r.x0, size_t(to - from) * sizeof(pixel));
+        } else {
+            for (int x = r.x0; x < r.x1; x++) {
+                pixel v = in[x] & 0x00FFFFFF;
+                for (int d = coledges[size_t(x)]; d < coledges[size_t(x) + 1]; d++)
+                    out[d] = v;
+            }
+        }
+        for (int row = rowedges[size_t(y)] + 1; row < rowedges[size_t(y) + 1]; row++)
+            memcpy(base + size_t(row) * size_t(pitch) + size_t(from) * sizeof(pixel), out + from,
+                   size_t(to - from) * sizeof(pixel));
+    }
+}
+
+// Puts what changed of the frame on the screen, scaled; 1 when it got there. After a failed step the
+// next refresh draws everything again, since `shown` already holds the frame that did not arrive.
 static int putframe(const pixel* frame)
 {
     if (!screen)
         return 0;
-    // The frame surface lies over the caller's own frame, made once and kept, so a refresh copies the
-    // frame once, onto the screen. It is opaque (no alpha mask): a surface with one would be blended,
-    // not copied, and the top byte that a colour fill above 255 leaves would make pixels transparent.
-    // With the screen in the same 0x00RRGGBB layout, as 32-bit displays are, the blit is a plain copy.
-    if (!framesurface || frame != framepixels) {
-        if (framesurface)
-            SDL_FreeSurface(framesurface);
-        framepixels = frame;
-        framesurface = SDL_CreateRGBSurfaceFrom(const_cast<pixel*>(frame), width, height, 32, width * 4,
-                                                0x00FF0000, 0x0000FF00, 0x000000FF, 0);
-        if (!framesurface)
+    span rects[MAXSPANS];
+    int n;
+    bool whole = blankpages > 0 || flipping;
+    if (whole) {
+        memcpy(shown.data(), frame, shown.size() * sizeof(pixel));
+        rects[0] = {0, width, 0, height};
+        n = 1;
+    } else {
+        n = changes(frame, rects);
+    }
+    if (n == 0)
+        return 1;
+    blankpages = std::max(blankpages, 1);
+    if (whole && fit.w * fit.h < screen->w * screen->h && SDL_FillRect(screen, nullptr, 0) != 0)
+        return 0;
+    // Written straight into the screen when it has the frame's own layout, as 32-bit X displays do.
+    SDL_Surface* target = shadow ? shadow : screen;
+    if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0)
+        return 0;
+    Uint8* base = static_cast<Uint8*>(target->pixels);
+    if (!shadow)
+        base += size_t(fit.y) * screen->pitch + size_t(fit.x) * sizeof(pixel);
+    for (int i = 0; i < n; i++)
+        scale(frame, rects[i], base, target->pitch);
+    if (SDL_MUSTLOCK(target))
+        SDL_UnlockSurface(target);
+    SDL_Rect shownrects[MAXSPANS];
+    for (int i = 0; i < n; i++) {
+        const span& r = rects[i];
+        SDL_Rect from = {Sint16(coledges[size_t(r.x0)]), Sint16(rowedges[size_t(r.y0)]),
+                         Uint16(coledges[size_t(r.x1)] - coledges[size_t(r.x0)]),
+                         Uint16(rowedges[size_t(r.y1)] - rowedges[size_t(r.y0)])};
+        shownrects[i] = {Sint16(fit.x + from.x), Sint16(fit.y + from.y), from.w, from.h};
+        if (shadow && SDL_BlitSurface(shadow, &from, screen, &shownrects[i]) != 0)
             return 0;
     }
-    if (SDL_UpperBlit(framesurface, nullptr, screen, nullptr) != 0)
-        return 0;
-    if (SDL_Flip(screen) != 0)
-        return 0;
+    if (flipping) {
+        if (SDL_Flip(screen) != 0)
+            return 0;
+    } else if (whole) {
+        SDL_UpdateRect(screen, 0, 0, 0, 0);
+    } else {
+        SDL_UpdateRects(screen, n, shownrects);
+    }
+    blankpages--;
     return 1;
 }
 
@@ -160,38 +329,17 @@ int checkevents()
 
 int waitvideo(long long until)
 {
-    // While the hook holds, the moment waited for moves on by the time held.
-    long long heldsince = -1;
-    for (;;) {
-        long long now = monotonicns();
-        if (heldsince >= 0) {
-            until += now - heldsince;
-            heldsince = -1;
-        }
-        if (now >= until)
-            return 1;
-        takeevents();
-        if (kept && waithook) {
-            int h = waithook();
-            if (h == VIDEOWAIT_END)
-                return 0;
-            if (h == VIDEOWAIT_HOLD)
-                heldsince = now;
-        }
-        // SDL turns SIGTERM and SIGINT into a quit event; the signal also cuts this sleep short, so
-        // the event is seen at once.
-        sleepuntil(std::min(until, now + 10000000));
-    }
+    return waitsteps(until, takeevents, kept ? waithook : nullptr);
 }
 
 void closevideo()
 {
     if (screen)
         SDL_ShowCursor(1);
-    if (framesurface)
-        SDL_FreeSurface(framesurface);
-    framesurface = nullptr;
-    framepixels = nullptr;
+    if (shadow)
+        SDL_FreeSurface(shadow);
+    shadow = nullptr;
+    shown.clear();
     // SDL 1.2 ignores a request to free the display surface; SDL_Quit at exit releases it.
     if (screen)
         SDL_FreeSurface(screen);

@@ -1,21 +1,25 @@
-// The video layer: the only unit that talks to SDL. It owns the full-screen display and the frame
-// surface laid over the frame it shows, from initvideo until closevideo. Unlike the rest of the program,
+// The video layer: the only unit that talks to SDL. It owns the display and the copy of the frame it
+// shows, scaled to the display, from initvideo until closevideo. Unlike the rest of the program,
 // 1 means success.
 #ifndef TRALUNE_VIDEO_H
 #define TRALUNE_VIDEO_H
 
+#include "displayfit.h"
 #include "tralune.h"
 
-// Opens a full-screen, double-buffered 32-bit display of the given size. 1 when it is up; 0 otherwise,
-// with videoerror() saying why. Registers SDL's shut-down to run at process exit.
-int initvideo(int width, int height);
+// Opens a 32-bit display for frames of width x height, as mode asks (see displaymode): the whole
+// display at its own size with the frame scaled into its largest 4:3 rectangle, a window at a whole
+// multiple of the frame, or a full screen of the frame's own size. Without a display size from the
+// driver, or on a display smaller than the frame, full screen means the frame's own size. 1 when it
+// is up; 0 otherwise, with videoerror() saying why. Registers SDL's shut-down to run at process exit.
+int initvideo(int width, int height, displaymode mode = displaymode::fullscreen);
 // SDL's reason for the last failure of initvideo.
 const char* videoerror();
-// Puts one frame of width x height 0x00RRGGBB values on the screen, opaque whatever the top bytes hold,
-// then takes one pending input event (see checkevents). The frame's memory must stay in place until the
-// next call or closevideo: it is shown through a surface laid over it. 1 when the frame reached the
-// screen; 0 when the display is not open or a step of the refresh failed, in which case the event check
-// is skipped too.
+// Puts one frame of width x height 0x00RRGGBB values on the screen, scaled, opaque whatever the top
+// bytes hold, then takes one pending input event (see checkevents). Only what differs from the frame
+// before is drawn again. 1 when the frame reached the screen; 0 when the display is not open or a step
+// of the refresh failed, in which case the event check is skipped too and the next refresh draws the
+// whole frame.
 int updatevideo(const pixel* frame);
 // Puts the frame on the screen as updatevideo does, then takes every pending input event as waitvideo
 // does: an Escape press counts, held or not. For refreshes made in the middle of a wait on the song's
@@ -31,7 +35,7 @@ int checkevents();
 // press and release the key inside it. Without an open display it only sleeps. 1 when the moment came;
 // 0 when the wait hook ended it early (input kept, see setvideowaithook).
 int waitvideo(long long until);
-// Shows the mouse cursor again and releases the frame surface. Safe to call twice.
+// Shows the mouse cursor again and releases the copy of the frame. Safe to call twice.
 void closevideo();
 
 // ----- Input kept for the caller: the party reads the keyboard itself and ends songs, not the process.
@@ -79,5 +83,34 @@ bool nextvideokey(videokey* k);
 // function holds (a paused song). nullptr, the default, for none.
 enum { VIDEOWAIT_ON = 0, VIDEOWAIT_END = 1, VIDEOWAIT_HOLD = 2 };
 void setvideowaithook(int (*hook)());
+
+// waitvideo's steps, apart from the display, so that the tests' stand-in for this layer waits the same
+// way: sleeps until `until` in steps of at most 10 ms, calling take() (may be nullptr) and then hook
+// (when not nullptr) at each step, hook's answers as setvideowaithook says. 1 when the moment came; 0
+// when hook ended the wait.
+inline int waitsteps(long long until, void (*take)(), int (*hook)())
+{
+    // While the hook holds, the moment waited for moves on by the time held.
+    long long heldsince = -1;
+    for (;;) {
+        long long now = monotonicns();
+        if (heldsince >= 0) {
+            until += now - heldsince;
+            heldsince = -1;
+        }
+        if (now >= until)
+            return 1;
+        if (take)
+            take();
+        int h = hook ? hook() : VIDEOWAIT_ON;
+        if (h == VIDEOWAIT_END)
+            return 0;
+        if (h == VIDEOWAIT_HOLD)
+            heldsince = now;
+        // A signal cuts this sleep short (SDL turns SIGTERM and SIGINT into a quit event, then seen at
+        // once); the loop simply goes on.
+        sleepuntil(until < now + 10000000 ? until : now + 10000000);
+    }
+}
 
 #endif

@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     else if (phones.running())
         std::cout << phones.terminallines() << std::flush;
     gfx* g = gfx::instance();
-    if (g->init() != 0) {
+    if (g->init(o.mode) != 0) {
         std::cerr << "tralune-party: error: could not open the display: " << g->displayerror() << "\n";
         return 1;
     }

@@ -45,6 +45,16 @@ const std::vector<partyoption>& partyoptiontable()
              o.ordergiven = true;
              return "";
          }},
+        {"--window", nullptr, "show the party in a window, at the largest whole multiple of 640x480 that fits",
+         [](partyoptions& o, const std::string&) -> std::string {
+             displayoption("--window", o.mode);
+             return "";
+         }},
+        {"--mode-switch", nullptr, "switch the display itself to 640x480 where the system can, unscaled",
+         [](partyoptions& o, const std::string&) -> std::string {
+             displayoption("--mode-switch", o.mode);
+             return "";
+         }},
         {"--port", "N", "serve the phone page on port N (default 8080)",
          [](partyoptions& o, const std::string& v) -> std::string {
              return wholenumber(v, 1, 65535, o.port) ? "" : "must be a port number from 1 to 65535";

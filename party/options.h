@@ -2,6 +2,7 @@
 #ifndef TRALUNE_PARTYOPTIONS_H
 #define TRALUNE_PARTYOPTIONS_H
 
+#include "displayfit.h"
 #include "store.h"
 
 #include <string>
@@ -14,6 +15,7 @@ struct partyoptions {
     int countdown = 5;                  // --countdown SECONDS: the up-next screen's time, 0 to 60
     nameorder order = nameorder::artisttitle;  // --name-order artist-title|title-artist
     bool ordergiven = false;            // --name-order was given (else the stored setting holds)
+    displaymode mode = displaymode::fullscreen;  // --window or --mode-switch, as tralune takes them
     // The phone page.
     bool web = true;                    // --no-web: no page
     int port = 8080;                    // --port N

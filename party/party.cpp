@@ -248,17 +248,19 @@ void party::poll()
     bool song = flow.current() == partyflow::SONG;
     if (asked & partycontrol::SKIP)
         stopsong = true;
-    if (song && (asked & partycontrol::PAUSE) && !paused) {
-        paused = true;
-        pausedat = monotonicns();
-        pauseplayer(player, true);
-        control.setpaused(true, pausedat);
-    }
-    if (song && (asked & partycontrol::RESUME) && paused) {
-        paused = false;
+    // The song's clock stands still with its music: "at" lines and CD+G packets wait on it, and the
+    // display's waits hold meanwhile (see waithook), so that "sleep" lines wait too.
+    if (song && runner && (asked & partycontrol::PAUSE) && !paused) {
         long long now = monotonicns();
-        // The script's song time stood still meanwhile: its later lines move on by the pause.
-        runner.songstart += now - pausedat;
+        paused = true;
+        runner->clock.pause(now);
+        pauseplayer(player, true);
+        control.setpaused(true, now);
+    }
+    if (song && runner && (asked & partycontrol::RESUME) && paused) {
+        long long now = monotonicns();
+        paused = false;
+        runner->clock.resume(now);
         pauseplayer(player, false);
         control.setpaused(false, now);
     }
@@ -354,32 +356,34 @@ void party::playsong()
     gfx* g = gfx::instance();
     // The song's folder is the current one while it plays: its script names its pictures and its
     // stream relative to it, as tralune finds them.
+    songerror.clear();
     if (chdir(p.folder.c_str()) != 0) {
         stopsong = false;
-        runner.message = p.folder + ": error: cannot go into the song's folder";
+        songerror = p.folder + ": error: cannot go into the song's folder";
         return;
     }
     if (font::instance()->loadfont("font.pcx") != 0)
         std::cerr << p.folder << "/font.pcx: warning: cannot be read; the song's lines show no text\n";
     g->clearscreen(0, 0, 0);
     stopsong = paused = false;
-    runner = script();
-    runner.songstart = monotonicns();
-    runner.stopped = scriptstopped;
+    runner.reset(new script());
+    runner->stopped = scriptstopped;
     playerstart how;
     how.command = playercommand("gnusong.mp3");
     how.folder = p.folder;
-    how.at = runner.songstart + SONG_DELAY_NS;
+    how.at = monotonicns() + SONG_DELAY_NS;
     how.owned = true;
+    // Song time 0 where the music starts, as in tralune.
+    runner->clock.startat(how.at);
     player = startplayer(how);
     store.startplaying(current.entry);
     control.showsong(current.entry, current.song, how.at);
     control.changed();
-    int result = runner.readscript("script.txt");
+    int result = runner->readscript("script.txt");
     if (result != 0 && result != script::STOPPED) {
-        std::cerr << p.folder << "/script.txt: error: " << runner.message << "\n";
+        songerror = runner->message;
+        std::cerr << p.folder << "/script.txt: error: " << songerror << "\n";
     } else {
-        runner.message.clear();
         // The script has run; the music may go on after its last line, and the song is over when
         // both are. The last frame stays meanwhile.
         while (!stopsong && !quitting && playerrunning(player))
@@ -428,8 +432,8 @@ void party::run(const std::vector<std::string>& folders)
                                                          : flowfacts::PREPARING;
         }
         bool songended = flow.current() == partyflow::SONG;
-        f.songover = songended && runner.message.empty();
-        f.songfailed = songended && !runner.message.empty();
+        f.songover = songended && songerror.empty();
+        f.songfailed = songended && !songerror.empty();
         flowaction a = flow.next(now, f);
         switch (a) {
         case TAKE:
@@ -451,13 +455,13 @@ void party::run(const std::vector<std::string>& folders)
             store.finish(current.entry, "skipped");
             break;
         case FAIL: {
-            std::string why = runner.message.empty() ? prep.state(current.song).reason : runner.message;
+            std::string why = songerror.empty() ? prep.state(current.song).reason : songerror;
             store.fail(current.entry, why);
             store.markfailed(current.song, why);
             prep.forget(current.song);
             news("Cannot play " + quotedtitle(current.title) + ": " + why);
             std::cerr << "tralune-party: " << why << "\n";
-            runner.message.clear();
+            songerror.clear();
             pick.refresh();
             break;
         }

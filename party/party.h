@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,8 +122,8 @@ private:
     bool stopsong = false;           // Escape or a skip: leave the song
     bool quitting = false;
     bool paused = false;
-    long long pausedat = 0;
-    script runner;
+    std::unique_ptr<script> runner;  // the song's script, made anew for each song
+    std::string songerror;           // why the last song could not be played, "" when it could
 
     // The background scan.
     std::thread scanner;

@@ -24,8 +24,8 @@ int script::readscript(const char* path)
     if (!in.isopen())
         return fail(NOFILE);
     line = 1;
-    if (songstart == 0)
-        songstart = monotonicns();
+    if (clock.start() == 0)
+        clock.startat(monotonicns() + SONG_DELAY_NS);
     gfx* g = gfx::instance();
     char text[100];
     while (in.next(text)) {
@@ -183,8 +183,22 @@ int script::at()
     long long ms;
     if (readsongtime(args, &ms) != 0)
         return 1;
-    gfx::instance()->waituntil(songstart + SONG_DELAY_NS + ms * 1000000);
+    waitsong(ms * 1000000);
     return 0;
+}
+
+void script::waitsong(long long song)
+{
+    gfx* g = gfx::instance();
+    for (;;) {
+        long long now = monotonicns(), when = clock.momentof(song);
+        // The party leaves a song within the display's wait; the script reader then sees the stop.
+        if (when <= now || (stopped && stopped()))
+            return;
+        // In slices, so that a pause or a new offset set meanwhile is seen; the last slice ends on the
+        // moment itself, so a running clock is met exactly.
+        g->waituntil(std::min(when, now + SONGCLOCK_RECHECK_NS));
+    }
 }
 
 int script::cdg(const char* path)
@@ -197,14 +211,13 @@ int script::cdg(const char* path)
         return 0;
     gfx* g = gfx::instance();
     std::unique_ptr<cdgscreen> screen(new cdgscreen());
-    long long start = songstart + SONG_DELAY_NS;
-    auto due = [&](size_t n) { return start + (long long)n * 1000000000 / CDG_RATE; };
+    auto due = [](size_t n) { return (long long)n * 1000000000 / CDG_RATE; };
     // The first picture is shown at once, whatever the packets already due hold.
     bool changed = true;
     long long shownat = std::numeric_limits<long long>::min() / 2;
     for (;;) {
-        long long now = monotonicns();
-        while (next < count && due(next) <= now)
+        long long now = monotonicns(), song = clock.songtime(now);
+        while (next < count && due(next) <= song)
             changed |= screen->apply(&packets[next++ * CDG_PACKET]);
         if (changed && now >= shownat + CDG_FRAME_NS) {
             screen->draw(g->pixels);
@@ -219,9 +232,8 @@ int script::cdg(const char* path)
         // A change waits for the next frame; with none pending, nothing can be shown before both the
         // next packet is due and a frame has passed, so the wait covers both and packets due meanwhile
         // are applied together.
-        long long wake = shownat + CDG_FRAME_NS;
+        g->waituntil(shownat + CDG_FRAME_NS);
         if (!changed)
-            wake = std::max(wake, due(next));
-        g->waituntil(wake);
+            waitsong(due(next));
     }
 }

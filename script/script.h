@@ -4,6 +4,8 @@
 #ifndef TRALUNE_SCRIPT_H
 #define TRALUNE_SCRIPT_H
 
+#include "songclock.h"
+
 #include <fstream>
 #include <string>
 
@@ -95,13 +97,15 @@ public:
     // Where component k (0 red, 1 green, 2 blue) of a colour in args starts: args itself for red, just
     // after the k-th comma for the others; nullptr when args has fewer than k commas.
     const char* component(int k);
-    // "at": waits until the song has played the time in args, that is until 1.5 s + that time after
-    // songstart; a time already passed does not wait, so a late line is shown at once and its lateness
-    // is not carried on. Escape pressed or a quit request during the wait ends the process with status
-    // 0. 1, without waiting, when args holds no song time (see readsongtime); else 0.
+    // "at": waits until the song has played the time in args on the song's clock (clock); a time
+    // already passed does not wait, so a late line is shown at once and its lateness is not carried
+    // on. The clock is looked at again at least every SONGCLOCK_RECHECK_NS, so a pause holds the line
+    // back and a new offset moves it. Escape pressed or a quit request during the wait ends the
+    // process with status 0. 1, without waiting, when args holds no song time (see readsongtime);
+    // else 0.
     int at();
     // "cdg": plays the CD+G stream at path on the song's clock, as "at" waits on it: packet n is applied
-    // when the song has played n/300 s, the ones already due at once, so a late start catches up. The
+    // when the song has played n/300 s of song time (so later at a slower tempo, never while paused), the ones already due at once, so a late start catches up. The
     // 300x216 picture is drawn at twice its size at (20,24) with the rest of the frame in the border
     // colour (cdgscreen::draw), refreshed when something shown changed, at most once every
     // CDG_FRAME_NS. Returns when the last packet is due and shown, the frame keeping the last picture.
@@ -113,17 +117,22 @@ public:
     char cmd[100];
     char args[100];
     int line;
-    // The moment the program started, in monotonicns() nanoseconds: the song starts SONG_DELAY_NS
-    // later. 0 until set; readscript then takes the moment it is called.
-    long long songstart = 0;
+    // The song's clock that "at" and "cdg" wait on. Not started (start 0) until set; readscript then
+    // starts it SONG_DELAY_NS after the moment it is called, where the song player starts.
+    songclock clock;
     // For a script run by the party, which must get the screen back when a song is left: asked after
-    // every line and after every wait of "at" and "cdg"; true ends the run (readscript returns
+    // every line and within every wait of "at" and "cdg"; true ends the run (readscript returns
     // STOPPED). With it set, "sleep" and "usleep" wait as "at" does, through the display's wait, so
     // that the party's wait hook (setvideowaithook) can end them too, and script errors return
     // instead of ending the process. nullptr, as in tralune, for none.
     bool (*stopped)() = nullptr;
     // The error line of the last run that returned an error (with stopped set), without a line feed.
     std::string message;
+
+private:
+    // Waits until the song has played `song` nanoseconds of song time, watching the input as
+    // gfx::waituntil does.
+    void waitsong(long long song);
 };
 
 // The shortest time between two refreshes of a CD+G stream: one frame of a 60 Hz display. Streams

@@ -331,7 +331,7 @@ TEST_F(CdgCommand, PlaysOnTheSongClockRefreshingAtMostOncePerFrame)
     std::vector<Packet> stream = cdgdense(150);
     script s;
     // Song time 0 is now, so the last packet is due 149/300 s from here.
-    s.songstart = monotonicns() - SONG_DELAY_NS;
+    s.clock.startat(monotonicns());
     long long began = monotonicns();
     EXPECT_EQ(s.cdg(write(stream).c_str()), 0);
     double took = (monotonicns() - began) / 1e9;
@@ -350,7 +350,7 @@ TEST_F(CdgCommand, ALateStartCatchesUpAtOnce)
 {
     std::vector<Packet> stream = cdgdense(150);
     script s;
-    s.songstart = monotonicns() - SONG_DELAY_NS - 10000000000LL;
+    s.clock.startat(monotonicns() - 10000000000LL);
     long long began = monotonicns();
     EXPECT_EQ(s.cdg(write(stream).c_str()), 0);
     EXPECT_LT(monotonicns() - began, 200000000LL);
@@ -361,7 +361,7 @@ TEST_F(CdgCommand, ALateStartCatchesUpAtOnce)
 TEST_F(CdgCommand, AnUnreadableOrEmptyStreamShowsNothing)
 {
     script s;
-    s.songstart = monotonicns();
+    s.clock.startat(monotonicns() + SONG_DELAY_NS);
     EXPECT_EQ(s.cdg((dir / "missing.cdg").c_str()), 1);
     EXPECT_EQ(s.cdg(dir.path().c_str()), 1);
     EXPECT_EQ(s.cdg(dir.write("short.cdg", std::string(23, '\x09')).c_str()), 0);

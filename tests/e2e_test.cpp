@@ -14,23 +14,6 @@
 
 namespace {
 
-// Lines of the stub player's log, split into words.
-std::vector<std::vector<std::string>> playerlines(const Stage& st)
-{
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(readtext(st.playerlog()));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        std::string word;
-        while (words >> word)
-            w.push_back(word);
-        lines.push_back(w);
-    }
-    return lines;
-}
-
 // A stage with the test font in place, so the font message does not appear.
 struct Run : public ::testing::Test {
     Run() { st.addfont(); }
@@ -141,7 +124,7 @@ TEST(RunAnswering, HelpAndVersionAnswerOnStandardOutputAndStartNothing)
     o.args = {"--version", "script.txt"};
     RunResult version = st.run(o);
     EXPECT_EQ(help.status, 0) << help.output;
-    EXPECT_EQ(help.output.rfind("usage: tralune [SCRIPT]\n", 0), 0u) << help.output;
+    EXPECT_EQ(help.output.rfind("usage: tralune [--window | --mode-switch] [SCRIPT]\n", 0), 0u) << help.output;
     EXPECT_NE(help.output.find("--version"), std::string::npos) << help.output;
     EXPECT_EQ(help.output.find("Could not"), std::string::npos) << help.output;
     EXPECT_EQ(version.status, 0) << version.output;
@@ -156,6 +139,23 @@ TEST(RunAnswering, HelpAndVersionAnswerOnStandardOutputAndStartNothing)
     RunResult other = st.run(o);
     EXPECT_EQ(other.status, 1);
     EXPECT_EQ(other.output, "Could not load font.pcx\nOpening file: --helpme\nThe file was not opened\n");
+}
+
+TEST(RunAnswering, DisplayOptionsBeforeTheScriptAreNotScriptNames)
+{
+    Stage st;
+    st.addfont();
+    st.write("s.txt", "hop()\n");
+    st.write("script.txt", "bounce()\n");
+    RunOptions o;
+    o.args = {"--window", "--mode-switch", "s.txt"};
+    RunResult both = st.run(o);
+    o.args = {"--window"};
+    RunResult alone = st.run(o);
+    EXPECT_EQ(both.status, 0) << both.output;
+    EXPECT_EQ(both.output, "Opening file: s.txt\nNow i hop\n");
+    EXPECT_EQ(alone.status, 0) << alone.output;
+    EXPECT_EQ(alone.output, "No file specified. Using default script.txt\nnow i bounce\n");
 }
 
 TEST(RunWithoutFont, FontIsLoadedBeforeTheDisplayIsOpened)

@@ -11,9 +11,11 @@ bool failinit = false;
 std::deque<videokey> typedkeys;
 bool inputkept = false;
 static int (*waithook)();
+displaymode openedmode = displaymode::fullscreen;
 
-int initvideo(int, int)
+int initvideo(int, int, displaymode mode)
 {
+    openedmode = mode;
     if (failinit)
         return 0;
     videoup = true;
@@ -40,25 +42,7 @@ int showvideo(const pixel* frame)
 
 int waitvideo(long long until)
 {
-    // As the real layer does: the hook every 10 ms, the moment moved on while it holds.
-    long long heldsince = -1;
-    for (;;) {
-        long long now = monotonicns();
-        if (heldsince >= 0) {
-            until += now - heldsince;
-            heldsince = -1;
-        }
-        if (now >= until)
-            return 1;
-        if (inputkept && waithook) {
-            int h = waithook();
-            if (h == VIDEOWAIT_END)
-                return 0;
-            if (h == VIDEOWAIT_HOLD)
-                heldsince = now;
-        }
-        sleepuntil(until < now + 10000000 ? until : now + 10000000);
-    }
+    return waitsteps(until, nullptr, inputkept ? waithook : nullptr);
 }
 
 void keepvideoinput()

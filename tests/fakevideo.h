@@ -16,5 +16,7 @@ extern bool failinit;
 extern std::deque<videokey> typedkeys;
 // Whether keepvideoinput was called; closevideo does not reset it.
 extern bool inputkept;
+// The display mode the last initvideo asked for.
+extern displaymode openedmode;
 
 #endif

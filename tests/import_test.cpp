@@ -6,6 +6,7 @@
 #include "kar.h"
 #include "lrc.h"
 #include "runner.h"
+#include "smffile.h"
 #include "songfolder.h"
 #include "testfiles.h"
 #include "ultrastar.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -34,40 +37,6 @@ std::string summary(const song& s)
     }
     return out;
 }
-
-// Standard MIDI File pieces: big-endian numbers, variable-length deltas, meta events, tracks.
-std::string big(uint32_t v, int n)
-{
-    std::string out;
-    for (int k = n - 1; k >= 0; k--)
-        out += char((v >> (8 * k)) & 0xFF);
-    return out;
-}
-std::string vlq(uint32_t v)
-{
-    std::string out(1, char(v & 0x7F));
-    while (v >>= 7)
-        out.insert(out.begin(), char(0x80 | (v & 0x7F)));
-    return out;
-}
-std::string meta(int type, const std::string& data) { return std::string("\xFF") + char(type) + vlq(uint32_t(data.size())) + data; }
-std::string tempo(uint32_t us) { return meta(0x51, big(us, 3)); }
-std::string track(const std::vector<std::pair<uint32_t, std::string>>& events)
-{
-    std::string body;
-    for (const auto& e : events)
-        body += vlq(e.first) + e.second;
-    body += vlq(0) + meta(0x2F, "");
-    return "MTrk" + big(uint32_t(body.size()), 4) + body;
-}
-std::string smf(int format, int division, const std::vector<std::string>& tracks)
-{
-    std::string out = "MThd" + big(6, 4) + big(uint32_t(format), 2) + big(uint32_t(tracks.size()), 2) + big(uint32_t(division), 2);
-    for (const std::string& t : tracks)
-        out += t;
-    return out;
-}
-std::string kartext(const std::string& t) { return meta(0x01, t); }
 
 struct readcase {
     const char* what;
@@ -125,21 +94,21 @@ TEST(Readers, MidiTicksBecomeSongTimeThroughEveryTempoChangeOfEveryTrack)
         std::string lines;
     };
     // Syllables at ticks 96, 288 and 384 of the words track; a "/" starts a line.
-    auto words = [](int division, std::vector<std::pair<uint32_t, std::string>> before = {}) {
-        std::vector<std::pair<uint32_t, std::string>> ev = before;
-        ev.push_back({96, kartext("Twin")});
-        ev.push_back({192, kartext("kle")});
-        ev.push_back({96, kartext("/star")});
+    auto words = [](int division, std::vector<::ev> before = {}) {
+        std::vector<::ev> events = before;
+        events.push_back({96, text("Twin")});
+        events.push_back({192, text("kle")});
+        events.push_back({96, text("/star")});
         (void)division;
-        return track(ev);
+        return mtrk(events);
     };
     std::vector<tempocase> cases = {
         {"no tempo event: 500,000 us a beat", smf(0, 96, {words(96)}), "500 Twin|1500 kle\n2000 star\n"},
         {"a tempo at the start in the same track", smf(0, 96, {words(96, {{0, tempo(250000)}})}), "250 Twin|750 kle\n1000 star\n"},
         // The conductor track halves the beat at tick 192: kle at 288 is 1000 + 96 ticks of 250 ms.
         {"a second tempo change in another track, after the first",
-         smf(1, 96, {track({{0, tempo(500000)}, {192, tempo(250000)}}), words(96)}), "500 Twin|1250 kle\n1500 star\n"},
-        {"three changes", smf(1, 96, {track({{0, tempo(1000000)}, {96, tempo(500000)}, {96, tempo(250000)}}), words(96)}),
+         smf(1, 96, {mtrk({{0, tempo(500000)}, {192, tempo(250000)}}), words(96)}), "500 Twin|1250 kle\n1500 star\n"},
+        {"three changes", smf(1, 96, {mtrk({{0, tempo(1000000)}, {96, tempo(500000)}, {96, tempo(250000)}}), words(96)}),
          "1000 Twin|1750 kle\n2000 star\n"},
         // 25 frames a second of 40 ticks: one tick a millisecond, whatever the tempo says.
         {"an SMPTE division", smf(0, 0xE728, {words(0, {{0, tempo(250000)}})}), "96 Twin|288 kle\n384 star\n"},
@@ -341,7 +310,7 @@ TEST_F(Entry, EveryKindOfSongFileMakesTheFolderItsCompanionMakes)
     st.write("in/u.txt", "#TITLE:T\n#ARTIST:A\n#MP3:a.mp3\n#BPM:300\n#GAP:3000\n: 0 4 0 Hel\n: 4 4 0 lo\nE\n");
     st.write("in/s.ass", ASS_HEAD + "Dialogue: 0,0:00:03.00,0:00:05.00,Default,,0,0,0,,{\\k50}Twin{\\k50}kle\n");
     st.write("in/s.mp3", "an MP3");
-    st.write("in/k.kar", smf(0, 96, {track({{960, kartext("Twin")}, {96, kartext("kle")}})}));
+    st.write("in/k.kar", smf(0, 96, {mtrk({{960, text("Twin")}, {96, text("kle")}})}));
     st.write("in/c.cdg", stream);
     st.write("in/c.mp3", "an MP3");
     struct kind {
@@ -431,6 +400,83 @@ TEST_F(Entry, FailuresComeBackAsOneLineAndLeaveTheFolderAsItWas)
     EXPECT_NE(r.error.find("interrupted"), std::string::npos) << r.error;
 }
 
+// How many entries a folder holds.
+int entries(const std::string& folder)
+{
+    int n = 0;
+    DIR* d = opendir(folder.c_str());
+    while (dirent* e = d ? readdir(d) : nullptr)
+        n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
+    if (d)
+        closedir(d);
+    return n;
+}
+
+TEST_F(Entry, SignalOrCancelWhileTheMusicRendersLeavesNoFileBehind)
+{
+    // A synthesizer that takes its time, and a soundfont in name.
+    mkdir(st.work("in").c_str(), 0755);
+    mkdir(st.work("bin").c_str(), 0755);
+    mkdir(st.work("out").c_str(), 0755);
+    mkdir(st.work("tmp").c_str(), 0755);
+    for (const char* tool : {"bin/fluidsynth", "bin/lame"}) {
+        st.write(tool, "#!/bin/sh\nexec sleep 30\n");
+        chmod(st.work(tool).c_str(), 0755);
+    }
+    st.write("in/fake.sf2", std::string("RIFF\0\0\0\0sfbk", 12));
+    st.write("in/k.kar", smf(0, 96, {mtrk({{96, text("Twin")}, {96, text("kle")}})}));
+    std::string path = "PATH=" + st.work("bin") + ":/usr/bin:/bin", tmpdir = "TMPDIR=" + st.work("tmp");
+
+    // tralune-kar stopped by a TERM while fluidsynth runs: it ends by the signal, leaving nothing.
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(st.work().c_str()) != 0)
+            _exit(127);
+        putenv(const_cast<char*>(path.c_str()));
+        putenv(const_cast<char*>(tmpdir.c_str()));
+        int nul = open("/dev/null", O_WRONLY);
+        dup2(nul, 2);
+        execl(KAR_BINARY, KAR_BINARY, "--soundfont", "in/fake.sf2", "-o", "out/script.txt", "in/k.kar", (char*)nullptr);
+        _exit(127);
+    }
+    // Until the render has begun: its MP3's temporary name is there.
+    for (int k = 0; k < 100 && entries(st.work("out")) == 0; k++)
+        usleep(50000);
+    EXPECT_EQ(entries(st.work("out")), 1) << "the render never began";
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(entries(st.work("out")), 0);
+    EXPECT_EQ(entries(st.work("tmp")), 0);
+
+    // importsong cancelled from another thread while the music renders: the same.
+    importoptions o;
+    o.soundfont = st.work("in/fake.sf2");
+    std::atomic<bool> cancel(false);
+    std::string oldpath = getenv("PATH"), oldtmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+    setenv("PATH", path.substr(5).c_str(), 1);
+    setenv("TMPDIR", st.work("tmp").c_str(), 1);
+    std::thread stopper([&]() {
+        for (int k = 0; k < 100 && entries(st.work("out")) == 0; k++)
+            usleep(50000);
+        cancel = true;
+    });
+    double start = now();
+    importresult r = importsong(st.work("in/k.kar"), st.work("out"), o, &cancel);
+    stopper.join();
+    setenv("PATH", oldpath.c_str(), 1);
+    if (oldtmp.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", oldtmp.c_str(), 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("interrupted"), std::string::npos) << r.error;
+    EXPECT_LT(now() - start, 10.0);
+    EXPECT_EQ(entries(st.work("out")), 0);
+    EXPECT_EQ(entries(st.work("tmp")), 0);
+}
+
 TEST(Tags, EachFormatGivesItsOwnTitleAndArtistFromItsHead)
 {
     struct tagcase {
@@ -441,7 +487,7 @@ TEST(Tags, EachFormatGivesItsOwnTitleAndArtistFromItsHead)
              {"a.LRC", "[ar:Nobody]\n", "", "Nobody"},
              {"u.txt", "#TITLE:Twinkle\n#ARTIST:Bj\xC3\xB6rk\n#BPM:300\n: 0 4 0 Hel", "Twinkle", "Bj\xC3\xB6rk"},
              {"s.ass", "[Script Info]\nTitle: Kotoba\n[Events]\n", "Kotoba", ""},
-             {"k.kar", smf(0, 96, {track({{0, kartext("@TTwinkle")}, {0, kartext("@TNobody")}, {96, kartext("Twin")}})}),
+             {"k.kar", smf(0, 96, {mtrk({{0, text("@TTwinkle")}, {0, text("@TNobody")}, {96, text("Twin")}})}),
               "Twinkle", "Nobody"},
              {"c.cdg", std::string(240, '\0'), "", ""},
              {"k.mid", "MThd garbage", "", ""},

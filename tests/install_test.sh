@@ -40,8 +40,9 @@ pages)
     " exiting now..." "Now i hop" "now i bounce" "Could not load font.pcx" "Could not open the display: "; do
     grep -qF "$message" "$tmp/tralune.1.flat" || fail "tralune(1) does not show the message \"$message\""
   done
-  for word in script.txt font.pcx gnusong.mp3 SDL_VIDEODRIVER text setimg clearscreen sleep usleep at hop bounce; do
-    grep -qF "$word" "$tmp/tralune.1.flat" || fail "tralune(1) does not mention $word"
+  for word in script.txt font.pcx gnusong.mp3 SDL_VIDEODRIVER text setimg clearscreen sleep usleep at hop bounce \
+    --key --tempo --offset XDG_CACHE_HOME "rendered before: " "cannot play gnusong.mp3 at key "; do
+    grep -qF -- "$word" "$tmp/tralune.1.flat" || fail "tralune(1) does not mention $word"
   done
   for option in --size --colour --basic -o --help; do
     grep -qF -- "$option" "$tmp/tralune-mkfont.1.flat" || fail "tralune-mkfont(1) does not mention $option"
@@ -64,7 +65,7 @@ pages)
     gnusong.mp3 fluidsynth lame timgm6mb-soundfont default-GM.sf2 RMID "@K" "@T"; do
     grep -qF -- "$option" "$tmp/tralune-kar.1.flat" || fail "tralune-kar(1) does not mention $option"
   done
-  for word in --data --countdown --name-order --help --version Ctrl+Q Escape party.db XDG_DATA_HOME \
+  for word in --data --countdown --name-order --window --mode-switch --help --version Ctrl+Q Escape party.db XDG_DATA_HOME \
     XDG_CACHE_HOME mpg123; do
     grep -qF -- "$word" "$tmp/tralune-party.1.flat" || fail "tralune-party(1) does not mention $word"
   done

@@ -3,6 +3,7 @@
 // without an error or a warning. The music is rendered for real where fluidsynth and a soundfont are
 // installed.
 #include "runner.h"
+#include "smffile.h"
 
 #include <gtest/gtest.h>
 
@@ -17,54 +18,6 @@
 namespace {
 
 // --- MIDI files, byte by byte -------------------------------------------------------------------
-
-std::string big(uint32_t v, int n)
-{
-    std::string out;
-    for (int k = n - 1; k >= 0; k--)
-        out += char((v >> (8 * k)) & 0xFF);
-    return out;
-}
-
-std::string vlq(uint32_t v)
-{
-    std::string out(1, char(v & 0x7F));
-    while (v >>= 7)
-        out.insert(out.begin(), char(0x80 | (v & 0x7F)));
-    return out;
-}
-
-std::string meta(int type, const std::string& data)
-{
-    return std::string("\xFF") + char(type) + vlq(uint32_t(data.size())) + data;
-}
-std::string text(const std::string& t) { return meta(0x01, t); }
-std::string lyric(const std::string& t) { return meta(0x05, t); }
-std::string tempo(uint32_t us) { return meta(0x51, big(us, 3)); }
-
-// One event and the ticks since the event before it.
-struct ev {
-    uint32_t delta;
-    std::string bytes;
-};
-
-// A track chunk: the events, then the end of the track.
-std::string mtrk(const std::vector<ev>& events)
-{
-    std::string body;
-    for (const ev& e : events)
-        body += vlq(e.delta) + e.bytes;
-    body += vlq(0) + meta(0x2F, "");
-    return "MTrk" + big(uint32_t(body.size()), 4) + body;
-}
-
-std::string smf(int format, int division, const std::vector<std::string>& tracks)
-{
-    std::string out = "MThd" + big(6, 4) + big(uint32_t(format), 2) + big(uint32_t(tracks.size()), 2) + big(uint32_t(division), 2);
-    for (const std::string& t : tracks)
-        out += t;
-    return out;
-}
 
 // The same file inside a RIFF "RMID" wrapper, after a chunk of another kind.
 std::string rmid(const std::string& file)

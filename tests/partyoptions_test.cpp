@@ -36,6 +36,19 @@ TEST(PartyOptions, DefaultsHoldWithoutOptions)
     EXPECT_FALSE(o.ordergiven);
 }
 
+TEST(PartyOptions, TheDisplayIsAskedForAsTraluneAsksForIt)
+{
+    partyoptions o;
+    std::string error;
+    EXPECT_EQ(o.mode, displaymode::fullscreen);
+    ASSERT_EQ(read({"--window"}, o, error), partyrun::RUN);
+    EXPECT_EQ(o.mode, displaymode::window);
+    ASSERT_EQ(read({"--mode-switch"}, o, error), partyrun::RUN);
+    EXPECT_EQ(o.mode, displaymode::modeswitch);
+    EXPECT_EQ(read({"--window=yes"}, o, error), partyrun::FAIL);
+    EXPECT_EQ(error, "--window takes no value");
+}
+
 TEST(PartyOptions, AfterTwoDashesEverythingIsAFolder)
 {
     partyoptions o;

@@ -11,9 +11,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
+
+// Lines of the stub player's log, split into words.
+std::vector<std::vector<std::string>> playerlines(const Stage& st)
+{
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(readtext(st.playerlog()));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        std::string word;
+        while (words >> word)
+            w.push_back(word);
+        lines.push_back(w);
+    }
+    return lines;
+}
 
 double now()
 {

@@ -64,4 +64,8 @@ private:
 
 double now();
 
+// Lines of the stage's stub player log, split into words: "start", the time, the folder and the
+// player's arguments, then "end" and the time.
+std::vector<std::vector<std::string>> playerlines(const Stage& st);
+
 #endif

@@ -64,6 +64,21 @@ pixel ramp(int v)
     return (pixel(v) << 16) | (pixel(255 - v) << 8) | pixel(v / 2);
 }
 
+// 201 x 150, index (x + 2y) % 256 of the ramp palette: every column and row has its own colours, so a
+// picture drawn one pixel off, mirrored, scaled wrong or with rows run together shows. The odd width
+// makes the writer pad every row with one byte, which the decoder must skip.
+PcxImage rampPicture()
+{
+    PcxImage pic;
+    pic.width = 201;
+    pic.height = 150;
+    pic.palette = rampPalette();
+    for (int y = 0; y < pic.height; y++)
+        for (int xx = 0; xx < pic.width; xx++)
+            pic.indexes.push_back(uint8_t((xx + 2 * y) % 256));
+    return pic;
+}
+
 size_t count(const std::string& text, const std::string& part)
 {
     size_t n = 0;
@@ -82,6 +97,40 @@ std::string shortlines(const std::string& colour)
     return text;
 }
 
+// Reads x's screen again and again until it shows `want` (the whole screen, row by row), for up to
+// `seconds` or until the run ends. "" when it did; otherwise why not, with the difference of the last
+// screen read.
+std::string waitforscreen(const XServer& x, ScreenRun& run, const std::vector<pixel>& want, double seconds)
+{
+    if (want.size() != size_t(x.width()) * size_t(x.height()))
+        return "no expected screen: the in-process run of the script showed nothing";
+    std::string last = "the screen was never read";
+    double deadline = now() + seconds;
+    for (;;) {
+        bool ended = run.finished();
+        std::vector<pixel> screen;
+        std::string why;
+        if (x.capture(screen, why)) {
+            last = framediff(screen, want, x.width());
+            if (last.empty())
+                return "";
+        } else {
+            last = why;
+        }
+        if (ended) {
+            RunResult r = run.result();
+            return "the run ended (status " + std::to_string(r.status) + ") before the screen showed the frame; " +
+                   "last screen read: " + last + "\nwhole output of the run:\n" + r.output;
+        }
+        if (now() > deadline) {
+            char after[60];
+            snprintf(after, sizeof after, "after %g s the screen still differs: ", seconds);
+            return after + last;
+        }
+        usleep(100000);
+    }
+}
+
 class Screen : public ::testing::Test {
 protected:
     Screen() { st.addfont(); }
@@ -92,31 +141,7 @@ protected:
     {
         if (frame.size() != size_t(SCREEN_PIXELS))
             return "no expected frame: the in-process run of the script showed nothing";
-        std::string last = "the screen was never read";
-        double deadline = now() + seconds;
-        for (;;) {
-            bool ended = run.finished();
-            std::vector<pixel> screen;
-            std::string why;
-            if (x.capture(screen, why)) {
-                last = framediff(screen, frame);
-                if (last.empty())
-                    return "";
-            } else {
-                last = why;
-            }
-            if (ended) {
-                RunResult r = run.result();
-                return "the run ended (status " + std::to_string(r.status) + ") before the screen showed the frame; " +
-                       "last screen read: " + last + "\nwhole output of the run:\n" + r.output;
-            }
-            if (now() > deadline) {
-                char after[60];
-                snprintf(after, sizeof after, "after %g s the screen still differs: ", seconds);
-                return after + last;
-            }
-            usleep(100000);
-        }
+        return waitforscreen(x, run, frame, seconds);
     }
 
     // Runs s.txt full screen and checks that the screen comes to show frame, every pixel; then ends the
@@ -151,17 +176,7 @@ TEST_F(Screen, ClearscreenColourFillsTheWholeScreen)
 
 TEST_F(Screen, PictureIsCentredAtTheTop)
 {
-    // 201 x 150, index (x + 2y) % 256 of the ramp palette: every column and row has its own colours, so
-    // a picture drawn one pixel off, mirrored or with rows run together shows. The odd width makes the
-    // writer pad every row with one byte, which the decoder must skip.
-    PcxImage pic;
-    pic.width = 201;
-    pic.height = 150;
-    pic.palette = rampPalette();
-    for (int y = 0; y < pic.height; y++)
-        for (int xx = 0; xx < pic.width; xx++)
-            pic.indexes.push_back(uint8_t((xx + 2 * y) % 256));
-    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(pic)));
+    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(rampPicture())));
     std::string text = "clearscreen(0,0,90)\nsetimg(pic.pcx)\nsleep(10)\n";
     st.write("s.txt", text);
     std::vector<pixel> frame = lastframe(st, text);
@@ -526,6 +541,184 @@ TEST_F(Screen, DemoShowsItsPictureAndAHighlightedWord)
                       << last << "\nwhole output:\n" << r.output;
     EXPECT_TRUE(r.exited) << r.output;
     EXPECT_EQ(r.status, 0) << r.output;
+}
+
+
+// On large displays ------------------------------------------------------------------------------------
+
+// A display and the rectangle the frame should fill on it: the largest 4:3 one, centred.
+struct Large {
+    int w, h;
+    int x, y, fw, fh;
+};
+
+void PrintTo(const Large& d, std::ostream* os)
+{
+    *os << d.w << "x" << d.h << " display, frame at (" << d.x << ", " << d.y << ") " << d.fw << "x" << d.fh;
+}
+
+// The screen a frame gives when scaled into the rectangle of d: each screen pixel inside shows the
+// frame pixel under its centre; everything outside is black.
+std::vector<pixel> scaledscreen(const std::vector<pixel>& frame, int w, int h, int x0, int y0, int fw, int fh)
+{
+    std::vector<pixel> screen(size_t(w) * size_t(h), 0);
+    if (frame.size() != size_t(SCREEN_PIXELS))
+        return {};
+    for (int dy = 0; dy < fh; dy++)
+        for (int dx = 0; dx < fw; dx++) {
+            // The centre of screen pixel dx is at (dx + 1/2) * 640 / fw frame columns.
+            int fx = (2 * dx + 1) * SCREEN_W / (2 * fw), fy = (2 * dy + 1) * SCREEN_H / (2 * fh);
+            screen[size_t(y0 + dy) * size_t(w) + size_t(x0 + dx)] = frame[size_t(fy * SCREEN_W + fx)] & 0xFFFFFF;
+        }
+    return screen;
+}
+
+// The first lines of the demo up to its fourth line of words, its waits made short so that each new
+// highlighted word redraws only the words' rows, then a long wait.
+std::string demoopening(const std::string& demo)
+{
+    std::istringstream in(demo);
+    std::string out, line;
+    script s;
+    int texts = 0;
+    while (texts < 4 && std::getline(in, line)) {
+        int cmd = s.parseline(line.c_str()) == script::OK && s.cmd[0] ? s.findcommand() : script::UNKNOWN;
+        bool wait = cmd == script::SLEEP || cmd == script::USLEEP || cmd == script::AT;
+        out += (wait ? "usleep(300000)" : line) + "\n";
+        texts += cmd == script::TEXT;
+    }
+    return out + "sleep(30)\n";
+}
+
+// Where xwininfo says the window named tralune lies; false when there is none.
+bool tralunewindow(const XServer& x, int& w, int& h, int& left, int& top)
+{
+    ClientResult r = x.client("xwininfo -root -tree");
+    std::istringstream in(r.output);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t at = line.find("(\"tralune\" ");
+        if (at != std::string::npos &&
+            sscanf(line.c_str() + line.find(')', at) + 1, " %dx%d+%*d+%*d +%d+%d", &w, &h, &left, &top) == 4)
+            return true;
+    }
+    return false;
+}
+
+class LargeScreen : public ::testing::TestWithParam<Large> {
+protected:
+    LargeScreen() : x(GetParam().w, GetParam().h) { st.addfont(); }
+
+    // Puts the demo's font and pictures in the stage; false when the demo is absent.
+    bool withdemo()
+    {
+        std::string demo = std::string(TRALUNE_SOURCE_DIR) + "/demo";
+        struct stat info;
+        if (stat((demo + "/script.txt").c_str(), &info) != 0)
+            return false;
+        std::string copy = "cp -R '" + demo + "/.' '" + st.work() + "/'";
+        return system(copy.c_str()) == 0;
+    }
+    std::vector<pixel> scaled(const std::vector<pixel>& frame) const
+    {
+        const Large& d = GetParam();
+        return scaledscreen(frame, d.w, d.h, d.x, d.y, d.fw, d.fh);
+    }
+
+    XServer x;
+    Stage st;
+};
+
+TEST_P(LargeScreen, DemoFillsTheFourToThreeRectangleSharpBetweenBlackBars)
+{
+    if (!withdemo())
+        GTEST_SKIP() << "demo/script.txt is absent";
+    std::string text = demoopening(readtext(st.work("script.txt")));
+    st.write("s.txt", text);
+    std::vector<pixel> frame = lastframe(st, text);
+    ASSERT_EQ(frame.size(), size_t(SCREEN_PIXELS)) << text;
+    ScreenRun run(st, x.options({"s.txt"}));
+    std::string diff = waitforscreen(x, run, scaled(frame), 20);
+    run.signal(SIGTERM);
+    RunResult r = run.result();
+    EXPECT_EQ(diff, "") << "the whole " << x.width() << "x" << x.height() << " screen compared, after:\n" << text;
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+TEST_P(LargeScreen, EscapeHeldStillEndsTheRunWithStatusZero)
+{
+    std::string text = shortlines("0,120,0");
+    st.write("s.txt", text);
+    ScreenRun run(st, x.options({"s.txt"}));
+    std::string diff = waitforscreen(x, run, scaled(lastframe(st, text)), 10);
+    ASSERT_EQ(diff, "");
+    ClientResult down = x.client("xdotool keydown Escape");
+    RunResult r = run.result();
+    x.client("xdotool keyup Escape");
+    ASSERT_EQ(down.status, 0) << down.output;
+    expectendedatalineend(r);
+}
+
+TEST_P(LargeScreen, WindowOptionShowsTheFrameAtTwiceItsSizeInAWindowThatClosesOnRequest)
+{
+    // 1920x1080 and 1280x1024 both fit 1280x960 and no larger multiple.
+    // Short lines after the picture, so the close request is taken soon.
+    std::string text = "clearscreen(0,0,90)\nsetimg(pic.pcx)\ntext(Sing %along% now)\n";
+    for (int i = 0; i < 300; i++)
+        text += "usleep(100000)\n";
+    ASSERT_TRUE(writefile(st.work("pic.pcx"), encodepcx(rampPicture())));
+    st.write("s.txt", text);
+    std::vector<pixel> frame = lastframe(st, text);
+    ScreenRun run(st, x.options({"--window", "s.txt"}));
+    int w = 0, h = 0, left = -1, top = -1;
+    // SDL makes the window small first and then gives it its size.
+    for (double until = now() + 10; !run.finished() && now() < until; usleep(100000))
+        if (tralunewindow(x, w, h, left, top) && w == 1280 && h == 960)
+            break;
+    ASSERT_EQ(w, 1280) << x.client("xwininfo -root -tree").output;
+    ASSERT_EQ(h, 960);
+    // The window's place is the window manager's to choose; with none, it is where the window asked.
+    std::string diff = "never compared";
+    for (double until = now() + 10; !diff.empty() && !run.finished() && now() < until; usleep(100000)) {
+        std::vector<pixel> screen, inside(size_t(w) * size_t(h));
+        std::string why;
+        if (!x.capture(screen, why) || left + w > x.width() || top + h > x.height()) {
+            diff = why.empty() ? "the window reaches past the screen" : why;
+            continue;
+        }
+        for (int y = 0; y < h; y++)
+            std::copy_n(&screen[size_t(top + y) * size_t(x.width()) + size_t(left)], w, &inside[size_t(y) * size_t(w)]);
+        diff = framediff(inside, scaledscreen(frame, w, h, 0, 0, w, h), w);
+    }
+    ClientResult closing = x.client(std::string(TRALUNE_XCLIENT) + " close " + x.name());
+    RunResult r = run.result();
+    EXPECT_EQ(diff, "") << "the window at (" << left << ", " << top << ")";
+    EXPECT_EQ(closing.output, "1\n") << "windows asked to close";
+    EXPECT_TRUE(r.exited) << r.output;
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(OnXvfb, LargeScreen,
+                         ::testing::Values(Large{1920, 1080, 240, 0, 1440, 1080}, Large{1280, 1024, 0, 32, 1280, 960}),
+                         [](const ::testing::TestParamInfo<Large>& info) {
+                             return "At" + std::to_string(info.param.w) + "x" + std::to_string(info.param.h);
+                         });
+
+TEST(ModeSwitch, KeepsTheFrameAtItsOwnSizeWhereTheDisplayCannotSwitch)
+{
+    // Xvfb has one mode: SDL puts the 640x480 screen in the middle of the display, unscaled.
+    XServer x(1920, 1080);
+    Stage st;
+    st.addfont();
+    std::string text = shortlines("30,60,90");
+    st.write("s.txt", text);
+    std::vector<pixel> frame = lastframe(st, text);
+    ScreenRun run(st, x.options({"--mode-switch", "s.txt"}));
+    std::string diff = waitforscreen(x, run, scaledscreen(frame, 1920, 1080, 640, 300, 640, 480), 10);
+    ASSERT_TRUE(run.signal(SIGTERM));
+    RunResult r = run.result();
+    EXPECT_EQ(diff, "");
+    expectendedatalineend(r);
 }
 
 } // namespace

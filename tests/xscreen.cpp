@@ -43,8 +43,9 @@ std::string quoted(const std::string& s)
 
 } // namespace
 
-XServer::XServer()
+XServer::XServer(int width, int height) : w(width), h(height)
 {
+    std::string size = std::to_string(w) + "x" + std::to_string(h) + "x24";
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("cannot make a pipe for Xvfb");
@@ -64,7 +65,7 @@ XServer::XServer()
         dup2(out, 1);
         dup2(out, 2);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(), "-nolisten", "tcp", "-noreset",
                static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -134,14 +135,16 @@ bool XServer::capture(std::vector<pixel>& screen, std::string& why) const
         return false;
     }
     std::string bytes = readtext(rgb);
-    if (bytes.size() != size_t(SCREEN_PIXELS) * 3) {
-        why = "the screen read back has " + std::to_string(bytes.size()) + " bytes, not 640x480x3";
+    size_t pixels = size_t(w) * size_t(h);
+    if (bytes.size() != pixels * 3) {
+        why = "the screen read back has " + std::to_string(bytes.size()) + " bytes, not " + std::to_string(w) + "x" +
+              std::to_string(h) + "x3";
         return false;
     }
-    screen.resize(SCREEN_PIXELS);
-    for (int i = 0; i < SCREEN_PIXELS; i++) {
-        auto byte = [&](int k) { return pixel(static_cast<unsigned char>(bytes[size_t(i) * 3 + k])); };
-        screen[size_t(i)] = (byte(0) << 16) | (byte(1) << 8) | byte(2);
+    screen.resize(pixels);
+    for (size_t i = 0; i < pixels; i++) {
+        auto byte = [&](size_t k) { return pixel(static_cast<unsigned char>(bytes[i * 3 + k])); };
+        screen[i] = (byte(0) << 16) | (byte(1) << 8) | byte(2);
     }
     return true;
 }
@@ -244,14 +247,15 @@ bool ScreenRun::signal(int number) const
     return p > 0 && kill(p, number) == 0;
 }
 
-std::string framediff(const std::vector<pixel>& screen, const std::vector<pixel>& frame)
+std::string framediff(const std::vector<pixel>& screen, const std::vector<pixel>& frame, int width)
 {
-    if (screen.size() != size_t(SCREEN_PIXELS) || frame.size() != size_t(SCREEN_PIXELS))
+    if (screen.size() != frame.size() || frame.empty() || width <= 0)
         return "sizes differ: screen " + std::to_string(screen.size()) + " pixels, frame " +
                std::to_string(frame.size());
     long differing = 0;
     long first = -1;
-    for (long i = 0; i < SCREEN_PIXELS; i++)
+    long count = long(frame.size());
+    for (long i = 0; i < count; i++)
         if ((screen[size_t(i)] & 0xFFFFFF) != (frame[size_t(i)] & 0xFFFFFF)) {
             if (first < 0)
                 first = i;
@@ -261,8 +265,8 @@ std::string framediff(const std::vector<pixel>& screen, const std::vector<pixel>
         return "";
     char text[200];
     snprintf(text, sizeof text,
-             "first differing pixel (%ld, %ld): screen 0x%06X, frame 0x%08X; %ld of 307200 pixels differ",
-             first % SCREEN_W, first / SCREEN_W, unsigned(screen[size_t(first)]),
-             unsigned(frame[size_t(first)]), differing);
+             "first differing pixel (%ld, %ld): screen 0x%06X, frame 0x%08X; %ld of %ld pixels differ",
+             first % width, first / width, unsigned(screen[size_t(first)]), unsigned(frame[size_t(first)]),
+             differing, count);
     return text;
 }

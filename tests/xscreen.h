@@ -20,7 +20,7 @@ struct ClientResult {
 
 class XServer {
 public:
-    // Starts "Xvfb -displayfd FD -screen 0 640x480x24 -nolisten tcp -noreset": the server picks a
+    // Starts "Xvfb -displayfd FD -screen 0 WxHx24 -nolisten tcp -noreset": the server picks a
     // display number that is free (so tests running side by side each get their own) and reports it
     // once it accepts connections. The server is told to end if the test process dies. Throws
     // std::runtime_error with the server's own output when it does not come up within 20 seconds.
@@ -28,7 +28,7 @@ public:
     // Without -noreset the server resets whenever its last client leaves, and a client that connects
     // during the reset is refused ("Couldn't open X11 display"). The tests read the screen with a new
     // client several times a second, so that happened to about one tralune start in three.
-    XServer();
+    explicit XServer(int w = SCREEN_W, int h = SCREEN_H);
     // Stops the server and waits for it to end.
     ~XServer();
     XServer(const XServer&) = delete;
@@ -36,18 +36,22 @@ public:
 
     // ":N".
     const std::string& name() const { return display; }
+    // The screen's size.
+    int width() const { return w; }
+    int height() const { return h; }
     // Runs a shell command with DISPLAY set to this server and returns its status and output. A
     // command whose X connection is refused (now and then right after another client closed) is run
     // again, up to five times in all.
     ClientResult client(const std::string& command) const;
-    // Reads the whole 640x480 screen back with xwd, converted by ImageMagick, as 0x00RRGGBB values in
-    // row order. False, with the reason in why, when the screen could not be read.
+    // Reads the whole screen back with xwd, converted by ImageMagick, as width() x height() 0x00RRGGBB
+    // values in row order. False, with the reason in why, when the screen could not be read.
     bool capture(std::vector<pixel>& screen, std::string& why) const;
     // Options for a tralune run on this screen: the x11 video driver on this display.
     RunOptions options(std::vector<std::string> args) const;
 
 private:
     pid_t pid = -1;
+    int w, h;
     std::string display;
     ScratchDir dir;
 };
@@ -82,9 +86,10 @@ private:
     RunResult last;
 };
 
-// "" when every pixel of the screen has the colour of the same pixel of the frame (the frame's top
-// byte is ignored: the screen has 24-bit colour); otherwise a description of the first differing
-// pixel, with its coordinates and both values, and the number of differing pixels.
-std::string framediff(const std::vector<pixel>& screen, const std::vector<pixel>& frame);
+// "" when every pixel of the screen has the colour of the same pixel of the frame, both `width` pixels
+// wide and of one size (the frame's top byte is ignored: the screen has 24-bit colour); otherwise a
+// description of the first differing pixel, with its coordinates and both values, and the number of
+// differing pixels.
+std::string framediff(const std::vector<pixel>& screen, const std::vector<pixel>& frame, int width = SCREEN_W);
 
 #endif

@@ -29,6 +29,15 @@ printf '\342\200\234Don\342\200\231t\342\200\235 \342\200\223 %%se\303\261or%% c
 printf 'Caf\351 \374ber se\361or, #1 @ [x] ~' > "$f/text-latin1"
 printf '\303 \342\200 \300\257 \340\200\257 \355\240\200 \364\220\200\200 \200\377' > "$f/text-broken"
 
+# Songs for the render: a short mono tone at a low rate and constant bit rate, and a stereo one at LAME's
+# -V 2 with its tag, as the renders themselves are written.
+r="$here/fuzz_render"
+mkdir -p "$r"
+sox -n -r 22050 -c 1 "$tmp/mono.wav" synth 0.1 sine 440
+lame --quiet -b 32 "$tmp/mono.wav" "$r/tone-mono.mp3"
+sox -n -r 44100 -c 2 "$tmp/stereo.wav" synth 0.05 sine 440 sine 660
+lame --quiet -V 2 "$tmp/stereo.wav" "$r/tone-stereo-vbr.mp3"
+
 s="$here/fuzz_script"
 printf 'text(Hello %%world%%)\n' > "$s/text"
 printf 'setimg(picture.pcx)\n' > "$s/setimg"
@@ -48,10 +57,10 @@ printf 'textrow(-1,x)\n' > "$s/textrow-negative"
 printf 'bounce()\0clearscreen(1,2,3)\n' > "$s/nul-byte"
 printf 'text(%s)\n' "$(printf 'a%.0s' $(seq 1 120))" > "$s/too-long"
 
-# Whole scripts for the checker: the demo's, and one with a problem on nearly every line.
+# Whole scripts for the checker: one with a problem on nearly every line.
 c="$here/fuzz_check"
 mkdir -p "$c"
-cp "$top/demo/script.txt" "$c/demo"
+# (The demo's own script is added by smoke.sh from demo/script.txt at every run.)
 printf 'hop\ntext(abc\nText(x)\nat(1.2.3)\nsetimg(picture.pcx)\nsetimg(missing.pcx)\ntext(%%Caf\303\251 don\342\200\231t \351t\351)\nclearscreen(300,abc,0)\nsleep(2s)\nusleep(-5)\nat(5)\n\nat(1:02.5)\n%s\n\n' \
   "$(printf 'x%.0s' $(seq 1 120))" > "$c/every-problem"
 # Two text rows: a line drawn over another, a picture between, rows too high and unreadable.

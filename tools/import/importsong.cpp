@@ -407,6 +407,24 @@ importresult importsong(const std::string& path, const std::string& folder, cons
     return result;
 }
 
+namespace {
+
+// The part of a song file where its tags stand, for the reader to read them alone, so that a library of
+// thousands of songs is listed without reading every line of each: up to the first line that starts
+// with `marker` after the newline and then no "#" (UltraStar's header), or a digit (an LRC time stamp),
+// or that is the marker itself (ASS's [Events]). Text in UTF-16 has no such bytes and is kept whole.
+std::string headerpart(const std::string& head, const std::string& marker)
+{
+    for (size_t at = head.find(marker); at != std::string::npos; at = head.find(marker, at + 1)) {
+        char next = at + marker.size() < head.size() ? head[at + marker.size()] : '\0';
+        if (marker == "\n" ? next != '#' && next != '\r' && next != '\n' : marker == "\n[" ? next >= '0' && next <= '9' : true)
+            return head.substr(0, at + 1);
+    }
+    return head;
+}
+
+} // namespace
+
 songtags readsongtags(const std::string& head, const std::string& name)
 {
     songtags t;
@@ -414,9 +432,9 @@ songtags readsongtags(const std::string& head, const std::string& name)
     try {
         songread s;
         switch (t.format) {
-        case songformat::LRC: s = readlrc(head, name); break;
-        case songformat::ULTRASTAR: s = readultrastar(head, name); break;
-        case songformat::ASS: s = readass(head, name); break;
+        case songformat::LRC: s = readlrc(headerpart(head, "\n["), name); break;
+        case songformat::ULTRASTAR: s = readultrastar(headerpart(head, "\n"), name); break;
+        case songformat::ASS: s = readass(headerpart(head, "\n[Events]"), name); break;
         case songformat::MIDI: s = readkar(head, name); break;
         default: return t;
         }

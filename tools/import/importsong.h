@@ -79,16 +79,18 @@ struct songtags {
 
 // The tags of the song file named name (for its format) whose first bytes are head: UltraStar
 // #TITLE/#ARTIST, LRC [ti:]/[ar:], ASS/SSA "Title:", MIDI karaoke "@T" lines (title, then artist).
-// Reads only the header part of each format, so that the first 64 KB of a file
-// (see SONGTAGS_BYTES) are enough; a cut, damaged or unknown file gives what was read so far. MP3+G
-// and zips carry no tags: empty. Pure: no file system; never throws for any bytes.
+// The format's own reader reads only the part where the tags stand (UltraStar's header, LRC's lines
+// before the first time stamp, ASS's sections before [Events]; a MIDI file whole), so that the first
+// 64 KB of a file (see SONGTAGS_BYTES) are enough; a cut, damaged or unknown file gives what was read
+// so far. MP3+G and zips carry no tags: empty. Pure: no file system; never throws for any bytes.
 songtags readsongtags(const std::string& head, const std::string& name);
 
 // How much of a file readsongtags needs: its first SONGTAGS_BYTES bytes.
 const size_t SONGTAGS_BYTES = 64 * 1024;
 
 // readsongtags on the file at path, reading at most SONGTAGS_BYTES of it; format set from the name
-// even where the file cannot be read (tags then empty). About 20 us a file from the page cache.
+// even where the file cannot be read (tags then empty). About 30 us a file of LRC or UltraStar from
+// the page cache, measured on this machine.
 songtags readsongtagsfile(const std::string& path);
 
 #endif
