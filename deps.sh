@@ -8,14 +8,16 @@ set -eu
 # libmpg123, librubberband and libmp3lame render a song in another key or tempo (tralune --key, --tempo);
 # SQLite keeps the party's library, queue and settings.
 run_packages="build-essential cmake pkg-config libsdl1.2-dev mpg123 libfreetype-dev fonts-dejavu-core libzip-dev
-  libmpg123-dev librubberband-dev libmp3lame-dev libsqlite3-dev"
+  libmpg123-dev librubberband-dev libmp3lame-dev libsqlite3-dev libmicrohttpd-dev libqrencode-dev"
 # The tests also make pictures with real writers, sing on a real X server, read its screen back, press
 # keys, synthesize a song, render a MIDI karaoke file's music (fluidsynth, a General MIDI soundfont and
 # lame, which tralune-kar uses where they are installed), fuzz and check memory with clang's sanitizers
 # and valgrind, and make the package; sox and lame also make the tones the key and tempo renders are
-# measured on.
+# measured on. The party's phone page is tested in a real browser (Chromium headless driven by
+# Selenium) and its QR code read back with a real decoder (zbarimg).
 test_packages="$run_packages libgtest-dev imagemagick python3-pil xvfb x11-apps x11-utils xdotool sox lame
-  fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db dpkg-dev"
+  fluidsynth timgm6mb-soundfont libx11-dev libxfixes-dev clang libclang-rt-14-dev valgrind man-db dpkg-dev
+  chromium chromium-driver python3-selenium zbar-tools"
 
 # The package is made with CPack, which finds the libraries the programs need with dpkg-shlibdeps and
 # takes Debian's build flags from dpkg-buildflags (both dpkg-dev); lintian checks the result.

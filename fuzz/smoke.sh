@@ -15,7 +15,8 @@ cxx=${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}
 
 CXX=$cxx cmake -S "$top" -B "$build" -DTRALUNE_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets="fuzz_pcx fuzz_font fuzz_script fuzz_check fuzz_lrc fuzz_ultrastar fuzz_cdg fuzz_ass fuzz_kar fuzz_render fuzz_partyname"
+targets="fuzz_pcx fuzz_font fuzz_script fuzz_check fuzz_lrc fuzz_ultrastar fuzz_cdg fuzz_ass fuzz_kar fuzz_render
+  fuzz_partyname fuzz_json"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target $targets
 

@@ -3,6 +3,7 @@
 #include "gfx.h"
 #include "options.h"
 #include "party.h"
+#include "phone.h"
 #include "store.h"
 
 #include <sys/stat.h>
@@ -75,14 +76,23 @@ int main(int argc, char** argv)
         store->setsetting("nameorder", o.order == nameorder::titleartist ? "title-artist" : "artist-title");
     else if (store->setting("nameorder") == "title-artist")
         o.order = nameorder::titleartist;
+    partycontrol control;
+    // The phone page listens before the screen opens, so that its address and PIN are on the terminal
+    // first. A port in use leaves the party without phones, not without a party.
+    phonepage phones;
+    if (!phones.start(*store, control, o, error))
+        std::cerr << "tralune-party: warning: no phone page: " << error << "\n";
+    else if (phones.running())
+        std::cout << phones.terminallines() << std::flush;
     gfx* g = gfx::instance();
     if (g->init(o.mode) != 0) {
         std::cerr << "tralune-party: error: could not open the display: " << g->displayerror() << "\n";
         return 1;
     }
-    partycontrol control;
     {
         party p(*store, control, o, cache);
+        if (phones.running())
+            p.showphones(phones.url(), &phones.code());
         p.run(store->folders());
     }
     g->close();

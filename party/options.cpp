@@ -55,6 +55,35 @@ const std::vector<partyoption>& partyoptiontable()
              displayoption("--mode-switch", o.mode);
              return "";
          }},
+        {"--port", "N", "serve the phone page on port N (default 8080)",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             return wholenumber(v, 1, 65535, o.port) ? "" : "must be a port number from 1 to 65535";
+         }},
+        {"--no-web", nullptr, "no phone page",
+         [](partyoptions& o, const std::string&) -> std::string {
+             o.web = false;
+             return "";
+         }},
+        {"--url", "URL", "show URL as the phone page's address, where phones reach this machine another way",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             if (v.compare(0, 7, "http://") != 0 && v.compare(0, 8, "https://") != 0)
+                 return "must start with http:// or https://";
+             if (v.find_first_of(" \t\r\n\"<>") != std::string::npos)
+                 return "must be an address without spaces or quotes";
+             o.url = v;
+             return "";
+         }},
+        {"--pin", "NNNN", "the host's PIN for the phone page's host controls (default: four random digits)",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             if (v.size() != 4 || v.find_first_not_of("0123456789") != std::string::npos)
+                 return "must be four digits";
+             o.pin = v;
+             return "";
+         }},
+        {"--per-guest", "N", "songs one phone may have in the queue at once, 1 to 100 (default 3)",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             return wholenumber(v, 1, 100, o.perguest) ? "" : "must be a whole number from 1 to 100";
+         }},
     };
     return table;
 }

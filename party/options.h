@@ -16,6 +16,12 @@ struct partyoptions {
     nameorder order = nameorder::artisttitle;  // --name-order artist-title|title-artist
     bool ordergiven = false;            // --name-order was given (else the stored setting holds)
     displaymode mode = displaymode::fullscreen;  // --window or --mode-switch, as tralune takes them
+    // The phone page.
+    bool web = true;                    // --no-web: no page
+    int port = 8080;                    // --port N
+    std::string url;                    // --url URL: the page's address to show instead of the one found
+    std::string pin;                    // --pin NNNN: the host's PIN; "" for four random digits
+    int perguest = 3;                   // --per-guest N: songs one phone may have waiting
 };
 
 // One option: a row of the table. An option is added with one row here and a field above.

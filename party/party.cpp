@@ -318,6 +318,8 @@ void party::drawscreen(long long now)
         newsline.clear();
     pickerview v;
     v.message = newsline;
+    v.phoneurl = phoneurl;
+    v.phonecode = phonecode;
     if (newsline.empty() && store.folders().empty())
         v.message = "No songs yet: start tralune-party with a folder of songs, e.g. tralune-party ~/Karaoke";
     long long songs = store.countsongs();

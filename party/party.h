@@ -79,6 +79,14 @@ public:
     // background as it goes.
     void run(const std::vector<std::string>& folders);
 
+    // Shows the phone page's address and its QR code on the picker and the up-next screens; code
+    // must outlive the party. Without a call (or with a null code) they show none.
+    void showphones(const std::string& url, const qrcode* code)
+    {
+        phoneurl = url;
+        phonecode = code;
+    }
+
     // The song running now, for the script's stop function and the display's wait hook (plain
     // functions, so they reach the party through this).
     static party* running;
@@ -124,6 +132,9 @@ private:
     std::atomic<bool> scangrew{false};
     long long lastrefresh = 0;
     bool redraw = true;
+
+    std::string phoneurl;
+    const qrcode* phonecode = nullptr;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "gfx.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -177,6 +178,48 @@ layout pickerlayout(int top)
     return l;
 }
 
+bool phonecolumn(const pickerview& v)
+{
+    return v.phonecode && v.phonecode->size > 0;
+}
+
+// Where the matches, the queue and the bottom line end on the right: before the phone page's column.
+int rightedge(const pickerview& v)
+{
+    return SCREEN_W - MARGIN - (phonecolumn(v) ? PHONE_COLUMN : 0);
+}
+
+// The phone page's column from top to bottom: a heading, the QR code at a whole number of pixels a
+// module with its white margin, as large as the column allows, and the address under it, split before
+// its port when it is too wide for one line (the code carries it whole).
+void drawphone(const pickerview& v, int top, int bottom, int h)
+{
+    if (!phonecolumn(v))
+        return;
+    int width = PHONE_COLUMN - 12;
+    int x = SCREEN_W - MARGIN - width;
+    std::string heading = fittext("Phones", width);
+    drawtext(heading, x + int(width - textwidth(heading)) / 2, top, 1, HEADING);
+    std::string address = v.phoneurl;
+    // A browser takes an address without "http://"; "https://" has to be typed, so it stays.
+    if (address.compare(0, 7, "http://") == 0)
+        address.erase(0, 7);
+    if (!address.empty() && address.back() == '/')
+        address.pop_back();
+    std::vector<std::string> lines = {address};
+    size_t colon = address.rfind(':');
+    if (textwidth(address) > width && colon != std::string::npos && colon > 0)
+        lines = {address.substr(0, colon), address.substr(colon)};
+    int box = std::min(width, bottom - top - h - 4 - int(lines.size()) * h);
+    int side = drawqrcode(gfx::instance()->pixels, *v.phonecode, x + (width - std::max(0, box)) / 2, top + h + 4, box);
+    int y = top + h + 4 + side + 2;
+    for (const std::string& line : lines) {
+        std::string shown = fittext(line, width);
+        drawtext(shown, x + int(width - textwidth(shown)) / 2, y);
+        y += h;
+    }
+}
+
 std::string songline(const pickerrow& r)
 {
     std::string s = r.title;
@@ -215,25 +258,27 @@ void drawlist(const pickerview& v, int y, int rows, int h)
         drawtext(v.search.empty() ? "No songs in the library yet." : "No song matches.", MARGIN, y, 1, DIMMED);
         return;
     }
-    int kindcolumn = SCREEN_W - MARGIN - int(textwidth("UltraStar")) - 8;
+    int right = rightedge(v);
+    int kindcolumn = right - int(textwidth("UltraStar")) - 8;
     for (int i = 0; i < rows && i < int(v.rows.size()); i++) {
         const pickerrow& r = v.rows[size_t(i)];
         int top = y + i * h;
         if (i == v.selected)
-            fillrect(0, top - 2, SCREEN_W, h, SELECTED);
+            fillrect(0, top - 2, right + MARGIN, h, SELECTED);
         pixel ink = r.failed ? DIMMED : 0;
         std::string line = songline(r);
         if (r.failed)
             line += " (" + r.reason + ")";
         drawtext(fittext(line, kindcolumn - MARGIN - 8), MARGIN, top, 1, ink);
-        drawtext(fittext(r.kind, SCREEN_W - MARGIN - kindcolumn), kindcolumn, top, 1, DIMMED);
+        drawtext(fittext(r.kind, right - kindcolumn), kindcolumn, top, 1, DIMMED);
     }
 }
 
 void drawqueue(const pickerview& v, int y, int h, int rows, const char* empty)
 {
-    drawtext(fittext(v.queue.empty() ? empty : "Next:", SCREEN_W - 2 * MARGIN), MARGIN, y, 1, HEADING);
-    int singercolumn = SCREEN_W * 2 / 3;
+    int right = rightedge(v);
+    drawtext(fittext(v.queue.empty() ? empty : "Next:", right - MARGIN), MARGIN, y, 1, HEADING);
+    int singercolumn = (right + MARGIN) * 2 / 3;
     for (int i = 0; i < rows && i < int(v.queue.size()); i++) {
         const queuerow& q = v.queue[size_t(i)];
         int top = y + (i + 1) * h;
@@ -241,7 +286,7 @@ void drawqueue(const pickerview& v, int y, int h, int rows, const char* empty)
         long long x = MARGIN + drawtext(n, MARGIN, top, 1, DIMMED);
         std::string song = q.title + (q.artist.empty() ? "" : " - " + q.artist);
         drawtext(fittext(song, singercolumn - x - 8), int(x), top);
-        drawtext(fittext(q.singer, SCREEN_W - MARGIN - singercolumn), singercolumn, top, 1, HEADING);
+        drawtext(fittext(q.singer, right - singercolumn), singercolumn, top, 1, HEADING);
     }
 }
 
@@ -254,7 +299,7 @@ void drawbottom(const pickerview& v, int y)
                         : "Type to search. Up/Down: choose. Enter: queue. Escape: clear. Ctrl+Q: quit.";
         ink = DIMMED;
     }
-    drawtext(fittext(line, SCREEN_W - 2 * MARGIN), MARGIN, y, 1, ink);
+    drawtext(fittext(line, rightedge(v) - MARGIN), MARGIN, y, 1, ink);
 }
 
 } // namespace
@@ -277,6 +322,7 @@ void drawpicker(const pickerview& v)
     drawlist(v, l.list, pickerrows(), h);
     drawqueue(v, l.queue, h, QUEUE_ROWS, "The queue is empty: choose a song, press Enter.");
     drawbottom(v, l.bottom);
+    drawphone(v, l.list, SCREEN_H - 4, h);
 }
 
 // The up-next screen's own part: the upper half.
@@ -324,4 +370,5 @@ void drawupnext(const upnextview& u, const pickerview& v)
     int queue = SCREEN_H - h - 4 - (QUEUE_ROWS + 1) * h - 8;
     drawqueue(v, queue, h, QUEUE_ROWS, "Nothing queued after this song yet.");
     drawbottom(v, SCREEN_H - h - 4);
+    drawphone(v, top + 4 + h + 8, SCREEN_H - 4, h);
 }

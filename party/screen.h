@@ -3,6 +3,7 @@
 #ifndef TRALUNE_PARTYSCREEN_H
 #define TRALUNE_PARTYSCREEN_H
 
+#include "qrcode.h"
 #include "tralune.h"
 
 #include <string>
@@ -57,7 +58,14 @@ struct pickerview {
     std::string status;             // top right: the library's size, a scan's progress
     std::string message;            // the line at the bottom: news (a song that cannot be played), or
                                     // how to add songs; "" for the keys' help
+    // The phone page: its address as text and as a QR code, drawn in a column on the right of the
+    // matches and the queue; no column when phonecode is null or empty.
+    std::string phoneurl;
+    const qrcode* phonecode = nullptr;
 };
+
+// The width the phone page's column takes from the right of the picker, its gap included.
+const int PHONE_COLUMN = 192;
 
 // The rows of matches the full picker has room for.
 int pickerrows();
