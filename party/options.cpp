@@ -45,6 +45,15 @@ const std::vector<partyoption>& partyoptiontable()
              o.ordergiven = true;
              return "";
          }},
+        {"--offset", "MS", "show the lyrics MS milliseconds later, -1000 to 1000, for late sound (stored)",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             bool negative = !v.empty() && v[0] == '-';
+             if (!wholenumber(negative ? v.substr(1) : v, 0, 1000, o.offset))
+                 return "must be a whole number of milliseconds from -1000 to 1000";
+             o.offset = negative ? -o.offset : o.offset;
+             o.offsetgiven = true;
+             return "";
+         }},
         {"--window", nullptr, "show the party in a window, at the largest whole multiple of 640x480 that fits",
          [](partyoptions& o, const std::string&) -> std::string {
              displayoption("--window", o.mode);

@@ -16,6 +16,8 @@ struct partyoptions {
     nameorder order = nameorder::artisttitle;  // --name-order artist-title|title-artist
     bool ordergiven = false;            // --name-order was given (else the stored setting holds)
     displaymode mode = displaymode::fullscreen;  // --window or --mode-switch, as tralune takes them
+    int offset = 0;                     // --offset MS: the sync offset, -1000 to 1000
+    bool offsetgiven = false;           // --offset was given (else the stored setting holds)
 };
 
 // One option: a row of the table. An option is added with one row here and a field above.
