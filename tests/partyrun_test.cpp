@@ -368,4 +368,35 @@ TEST_F(Party, ASongThatCannotBePreparedIsSkippedWithALineOnTheScreenAndTheNextPl
     EXPECT_NE(found[0].reason.find("Damaged - Song.lrc"), std::string::npos) << found[0].reason;
 }
 
+TEST_F(Party, ASongQueuedWithAKeyAndChangedAgainPlaysFromItsRenderAndTheOffsetIsKept)
+{
+    addsong("ABBA - Waterloo", 1);
+    std::unique_ptr<PartyRun> run = start({library(), "--offset", "150"});
+    keys("Escape");
+    type("water");
+    keys("Return");
+    keys("BackSpace");
+    type("Ann");
+    // Key +1 while the song is being queued, then +1 more on the song last queued (up next by now).
+    keys("F6");
+    keys("Return");
+    keys("F6");
+    playerevent played;
+    ASSERT_TRUE(waitevent("start", 0, 30, &played)) << log() << run->output();
+    EXPECT_NE(played.song, "ABBA - Waterloo.mp3") << log();
+    EXPECT_NE(played.song.find("key+2-tempo100"), std::string::npos) << log();
+    EXPECT_EQ(system(("find '" + (dir / "cache/tralune") + "' -name '" + played.song + "' | grep -q .").c_str()), 0)
+        << "the render played is not in the cache: " << played.song;
+    keys("ctrl+q");
+    EXPECT_EQ(run->finish(5), 0) << run->output();
+    std::string error;
+    std::unique_ptr<partystore> store = partystore::open(data(), error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->setting("offset"), "150");
+    // Quit while it played: it is still first in the queue, with its key.
+    std::vector<queueentry> left = store->queue();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].key, 2);
+}
+
 } // namespace
