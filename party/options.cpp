@@ -127,7 +127,8 @@ std::string partyhelp()
         "remembered; without any, the remembered ones are scanned again.\n"
         "Keys: type to search, Up/Down/PageUp/PageDown to choose, Enter to queue the song under a\n"
         "singer's name (type it, then Enter), Escape to clear the search or leave a song,\n"
-        "Ctrl+Q to quit.\n";
+        "Ctrl+Q to quit; F5/F6 key down/up and F7/F8 tempo down/up of the song being queued or\n"
+        "last queued, F9/F10 sync offset 10 ms earlier/later.\n";
     for (const partyoption& p : partyoptiontable()) {
         std::string left = std::string("  ") + p.name + (p.value ? std::string(" ") + p.value : "");
         text += left + std::string(left.size() < 24 ? 24 - left.size() : 1, ' ') + p.help + "\n";
