@@ -386,10 +386,14 @@ void party::drawoffset(long long now)
             undershown.assign(strip, strip + (size_t)h * SCREEN_W);
         fillrect(0, top, SCREEN_W, h, 0);
         drawtext(fittext(offsetnews(), SCREEN_W - 16), 8, top + 4, 1, 0x00FFFFFF);
+        drawnover.assign(strip, strip + (size_t)h * SCREEN_W);
     } else {
-        if (!undershown.empty())
-            std::copy(undershown.begin(), undershown.end(), strip);
+        // Only the pixels still as the line left them go back: what the song drew since stays.
+        for (size_t i = 0; i < undershown.size() && i < drawnover.size(); i++)
+            if (strip[i] == drawnover[i])
+                strip[i] = undershown[i];
         undershown.clear();
+        drawnover.clear();
         offsetshownuntil = 0;
     }
     g->show();
@@ -519,6 +523,7 @@ void party::playsong()
     player = -1;
     offsetshownuntil = 0;
     undershown.clear();
+    drawnover.clear();
     if (chdir(home.c_str()) != 0)
         std::cerr << "tralune-party: warning: cannot go back to " << home << "\n";
     loadpartyfont();

@@ -129,6 +129,7 @@ private:
     int offsetms = 0;                // the sync offset every song's clock gets
     long long offsetshownuntil = 0;  // while a song plays: the offset line stays until then (ms)
     std::vector<pixel> undershown;   // the song's pixels under the offset line
+    std::vector<pixel> drawnover;    // the offset line's pixels as drawn
 
     // The background scan.
     std::thread scanner;
