@@ -388,6 +388,18 @@ static int keyname(SDLKey sym)
         return VK_END;
     case SDLK_TAB:
         return VK_TAB;
+    case SDLK_F5:
+        return VK_F5;
+    case SDLK_F6:
+        return VK_F6;
+    case SDLK_F7:
+        return VK_F7;
+    case SDLK_F8:
+        return VK_F8;
+    case SDLK_F9:
+        return VK_F9;
+    case SDLK_F10:
+        return VK_F10;
     default:
         return 0;
     }

@@ -57,7 +57,9 @@ enum videokeyname {
     VK_END,
     VK_TAB,
     VK_QUIT,       // Ctrl+Q, or a quit request: the display closed, SIGTERM, SIGINT
-    VK_OTHER       // any other key; ch holds its character when it types one, else 0
+    VK_OTHER,      // any other key; ch holds its character when it types one, else 0
+    // The function keys the party changes key, tempo and sync with.
+    VK_F5, VK_F6, VK_F7, VK_F8, VK_F9, VK_F10
 };
 
 // One key press, as nextvideokey gives it.

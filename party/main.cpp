@@ -1,6 +1,7 @@
 // tralune-party: reads the command line, opens the database and the display, and runs the party.
 #include "control.h"
 #include "gfx.h"
+#include "keytempo.h"
 #include "options.h"
 #include "party.h"
 #include "phone.h"
@@ -76,6 +77,8 @@ int main(int argc, char** argv)
         store->setsetting("nameorder", o.order == nameorder::titleartist ? "title-artist" : "artist-title");
     else if (store->setting("nameorder") == "title-artist")
         o.order = nameorder::titleartist;
+    // The sync offset is the room's (its sound card and speakers): kept for the next party.
+    o.offset = partyoffset(*store, o);
     partycontrol control;
     // The phone page listens before the screen opens, so that its address and PIN are on the terminal
     // first. A port in use leaves the party without phones, not without a party.

@@ -45,6 +45,15 @@ const std::vector<partyoption>& partyoptiontable()
              o.ordergiven = true;
              return "";
          }},
+        {"--offset", "MS", "show the lyrics MS milliseconds later, -1000 to 1000, for late sound (stored)",
+         [](partyoptions& o, const std::string& v) -> std::string {
+             bool negative = !v.empty() && v[0] == '-';
+             if (!wholenumber(negative ? v.substr(1) : v, 0, 1000, o.offset))
+                 return "must be a whole number of milliseconds from -1000 to 1000";
+             o.offset = negative ? -o.offset : o.offset;
+             o.offsetgiven = true;
+             return "";
+         }},
         {"--window", nullptr, "show the party in a window, at the largest whole multiple of 640x480 that fits",
          [](partyoptions& o, const std::string&) -> std::string {
              displayoption("--window", o.mode);
@@ -147,7 +156,8 @@ std::string partyhelp()
         "remembered; without any, the remembered ones are scanned again.\n"
         "Keys: type to search, Up/Down/PageUp/PageDown to choose, Enter to queue the song under a\n"
         "singer's name (type it, then Enter), Escape to clear the search or leave a song,\n"
-        "Ctrl+Q to quit.\n";
+        "Ctrl+Q to quit; F5/F6 key down/up and F7/F8 tempo down/up of the song being queued or\n"
+        "last queued, F9/F10 sync offset 10 ms earlier/later.\n";
     for (const partyoption& p : partyoptiontable()) {
         std::string left = std::string("  ") + p.name + (p.value ? std::string(" ") + p.value : "");
         text += left + std::string(left.size() < 24 ? 24 - left.size() : 1, ' ') + p.help + "\n";

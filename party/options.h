@@ -22,6 +22,8 @@ struct partyoptions {
     std::string url;                    // --url URL: the page's address to show instead of the one found
     std::string pin;                    // --pin NNNN: the host's PIN; "" for four random digits
     int perguest = 3;                   // --per-guest N: songs one phone may have waiting
+    int offset = 0;                     // --offset MS: the sync offset, -1000 to 1000
+    bool offsetgiven = false;           // --offset was given (else the stored setting holds)
 };
 
 // One option: a row of the table. An option is added with one row here and a field above.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <iostream>
 
 party* party::running = nullptr;
@@ -28,6 +29,14 @@ std::string quotedtitle(const std::string& title)
     return "\"" + title + "\"";
 }
 
+// The change a key of the picker asks for: semitones of key and steps of tempo; false for other keys.
+bool changekey(int key, int& keyby, int& tempoby)
+{
+    keyby = key == VK_F5 ? -1 : key == VK_F6 ? 1 : 0;
+    tempoby = key == VK_F7 ? -1 : key == VK_F8 ? 1 : 0;
+    return keyby || tempoby;
+}
+
 } // namespace
 
 // The picker ---------------------------------------------------------------------------------------
@@ -37,6 +46,16 @@ picker::outcome picker::key(const videokey& k)
     outcome out;
     if (k.key == VK_QUIT) {
         out.quit = true;
+        return out;
+    }
+    int keyby, tempoby;
+    if (namingsong && changekey(k.key, keyby, tempoby)) {
+        namingkey = stepkey(namingkey, keyby);
+        namingtempo = steptempo(namingtempo, tempoby);
+        return out;
+    }
+    if (changekey(k.key, keyby, tempoby)) {
+        changesong(keyby, tempoby, out);
         return out;
     }
     if (namingsong) {
@@ -65,11 +84,12 @@ picker::outcome picker::key(const videokey& k)
                 out.news = "Type the singer's name first.";
                 break;
             }
-            out.queued = store.enqueue(namingsong, singer);
+            out.queued = store.enqueue(namingsong, singer, "", namingkey, namingtempo);
             if (!out.queued) {
                 out.news = "Could not queue " + quotedtitle(namingtitle) + ".";
             } else {
                 store.setsetting("singer", singer);
+                lastqueued = out.queued;
                 out.news = "Queued " + quotedtitle(namingtitle) + " for " + singer + ".";
                 // The next singer starts a search of their own.
                 typed.clear();
@@ -129,6 +149,8 @@ picker::outcome picker::key(const videokey& k)
             }
             namingsong = s.id;
             namingtitle = s.title;
+            namingkey = 0;
+            namingtempo = 100;
             name.set(store.setting("singer"));
             offered = !name.empty();
         }
@@ -137,6 +159,30 @@ picker::outcome picker::key(const videokey& k)
         break;
     }
     return out;
+}
+
+void picker::changesong(int keyby, int tempoby, outcome& out)
+{
+    queueentry e;
+    if (!lastqueued || !store.entry(lastqueued, e) ||
+        (e.state != entrystate::waiting && e.state != entrystate::upnext)) {
+        out.news = "F5/F6 (key) and F7/F8 (tempo) change the song being queued or the one last queued.";
+        return;
+    }
+    int key = stepkey(e.key, keyby), tempo = steptempo(e.tempo, tempoby);
+    if (key == e.key && tempo == e.tempo) {
+        out.news = quotedtitle(e.title) + " is at the limit: key " + std::to_string(KEY_MIN) + " to +" +
+                   std::to_string(KEY_MAX) + ", tempo " + std::to_string(TEMPO_MIN) + "% to " +
+                   std::to_string(TEMPO_MAX) + "%.";
+        return;
+    }
+    if (!store.change(e.entry, key, tempo)) {
+        out.news = "Could not change " + quotedtitle(e.title) + ".";
+        return;
+    }
+    out.changed = true;
+    std::string label = changelabel(key, tempo);
+    out.news = quotedtitle(e.title) + ": " + (label.empty() ? "the original key and tempo" : label) + ".";
 }
 
 void picker::move(int by)
@@ -165,7 +211,8 @@ void picker::fill(pickerview& v, int rows)
     first = scrollto(choice, first, int(found.size()), rows);
     v.search = typed.text();
     v.naming = namingsong != 0;
-    v.naminghint = namingtitle;
+    std::string change = changelabel(namingkey, namingtempo);
+    v.naminghint = change.empty() ? namingtitle : namingtitle + " (" + change + ")";
     v.name = name.text();
     v.rows.clear();
     for (int i = first; i < first + rows && i < int(found.size()); i++) {
@@ -186,7 +233,7 @@ void picker::fill(pickerview& v, int rows)
 
 party::party(partystore& s, partycontrol& c, const partyoptions& o, const std::string& cachefolder)
     : store(s), control(c), options(o), cache(cachefolder), prep(cachefolder),
-      flow((long long)o.countdown * 1000), pick(s)
+      flow((long long)o.countdown * 1000), pick(s), offsetms(o.offset)
 {
     char here[PATH_MAX];
     if (getcwd(here, sizeof here))
@@ -227,16 +274,22 @@ void party::news(const std::string& line)
 void party::refreshqueue()
 {
     queue = store.queue();
-    // Ready ahead: the song up next or playing, and the one after it.
+    // Ready ahead: the song up next or playing, and the one after it, each at its key and tempo.
     std::vector<songinfo> wanted;
+    std::vector<songchange> changes;
     for (const queueentry& e : queue) {
+        // The key and tempo of the song up next may change until it starts.
+        if (e.entry == current.entry && flow.current() == partyflow::UPNEXT) {
+            current.key = e.key;
+            current.tempo = e.tempo;
+        }
         songinfo s;
-        if (store.song(e.song, s))
+        if (wanted.size() < 2 && store.song(e.song, s)) {
             wanted.push_back(s);
-        if (wanted.size() == 2)
-            break;
+            changes.push_back(changeof(e));
+        }
     }
-    prep.want(wanted);
+    prep.want(wanted, changes);
     redraw = true;
 }
 
@@ -272,6 +325,12 @@ void party::poll()
                 quitting = true;
             else if (k.key == VK_ESCAPE)
                 stopsong = true;
+            else if (k.key == VK_F9 || k.key == VK_F10)
+                moveoffset(k.key == VK_F9 ? -1 : 1);
+            continue;
+        }
+        if (k.key == VK_F9 || k.key == VK_F10) {
+            moveoffset(k.key == VK_F9 ? -1 : 1);
             continue;
         }
         picker::outcome o = pick.key(k);
@@ -280,16 +339,64 @@ void party::poll()
             quitting = true;
         if (!o.news.empty())
             news(o.news);
-        if (o.queued) {
+        if (o.queued || o.changed) {
             control.changed();
             refreshqueue();
         }
     }
+    if (song && offsetshownuntil && nowms() >= offsetshownuntil)
+        drawoffset(nowms());
     if (scangrew.exchange(false) && !song && nowms() - lastrefresh >= 500) {
         lastrefresh = nowms();
         pick.refresh();
         redraw = true;
     }
+}
+
+void party::moveoffset(int by)
+{
+    offsetms = stepoffset(offsetms, by);
+    store.setsetting("offset", std::to_string(offsetms));
+    if (flow.current() != partyflow::SONG) {
+        news(offsetnews());
+        return;
+    }
+    // The clock is shared with the script's waits, which look at it again within a moment.
+    if (runner)
+        runner->clock.setoffset(offsetms);
+    offsetshownuntil = nowms() + 2000;
+    drawoffset(nowms());
+}
+
+std::string party::offsetnews() const
+{
+    char line[96];
+    snprintf(line, sizeof line, "Sync offset: %+d ms (F9: lyrics earlier, F10: later)", offsetms);
+    return line;
+}
+
+void party::drawoffset(long long now)
+{
+    // Drawn over the song's picture at the bottom; what it covered is put back when it goes.
+    gfx* g = gfx::instance();
+    int h = rowheight() + 8, top = SCREEN_H - h;
+    pixel* strip = g->pixels + (size_t)top * SCREEN_W;
+    if (offsetshownuntil && now < offsetshownuntil) {
+        if (undershown.empty())
+            undershown.assign(strip, strip + (size_t)h * SCREEN_W);
+        fillrect(0, top, SCREEN_W, h, 0);
+        drawtext(fittext(offsetnews(), SCREEN_W - 16), 8, top + 4, 1, 0x00FFFFFF);
+        drawnover.assign(strip, strip + (size_t)h * SCREEN_W);
+    } else {
+        // Only the pixels still as the line left them go back: what the song drew since stays.
+        for (size_t i = 0; i < undershown.size() && i < drawnover.size(); i++)
+            if (strip[i] == drawnover[i])
+                strip[i] = undershown[i];
+        undershown.clear();
+        drawnover.clear();
+        offsetshownuntil = 0;
+    }
+    g->show();
 }
 
 bool party::scriptstopped()
@@ -331,7 +438,8 @@ void party::drawscreen(long long now)
             continue;
         if (v.queue.size() == 5)
             break;
-        v.queue.push_back({e.title, e.artist, e.singer});
+        std::string change = changelabel(e.key, e.tempo);
+        v.queue.push_back({change.empty() ? e.title : e.title + " (" + change + ")", e.artist, e.singer});
     }
     if (flow.current() == partyflow::UPNEXT) {
         upnextview u;
@@ -339,8 +447,21 @@ void party::drawscreen(long long now)
         u.artist = current.artist;
         u.singer = current.singer;
         u.seconds = flow.secondsleft(now);
-        if (u.seconds == 0 && prep.state(current.song).now != preparedsong::READY)
+        renderedsong r = prep.rendered(current.song, changeof(current));
+        std::string change = changelabel(current.key, current.tempo);
+        if (u.seconds == 0 && prep.state(current.song).now != preparedsong::READY) {
             u.note = "Getting the song ready...";
+        } else if (r.now == renderedsong::WAITING || r.now == renderedsong::RENDERING) {
+            // Only worth a word once the countdown is over and the singer waits for it.
+            if (u.seconds == 0)
+                u.note = "Changing the key and tempo (" + change + "): " + std::to_string(int(r.done * 100)) + "%";
+            else
+                u.note = change;
+        } else if (r.now == renderedsong::FAILED) {
+            u.note = "The key and tempo could not be changed; the song plays as it is.";
+        } else {
+            u.note = change;
+        }
         pick.fill(v, upnextpickerrows());
         drawupnext(u, v);
     } else {
@@ -368,8 +489,17 @@ void party::playsong()
     stopsong = paused = false;
     runner.reset(new script());
     runner->stopped = scriptstopped;
+    // A song changed in key or tempo plays its render, on a clock at its tempo; one whose render
+    // failed plays as it is, with a line saying so, rather than losing the turn.
+    songplay music = playfor(current, prep.rendered(current.song, changeof(current)));
+    if (!music.warning.empty()) {
+        news(music.warning);
+        std::cerr << "tralune-party: " << music.warning << "\n";
+    }
+    runner->clock.settempo(music.tempo);
+    runner->clock.setoffset(offsetms);
     playerstart how;
-    how.command = playercommand("gnusong.mp3");
+    how.command = playercommand(music.file);
     how.folder = p.folder;
     how.at = monotonicns() + SONG_DELAY_NS;
     how.owned = true;
@@ -393,6 +523,9 @@ void party::playsong()
     }
     stopplayer(player);
     player = -1;
+    offsetshownuntil = 0;
+    undershown.clear();
+    drawnover.clear();
     if (chdir(home.c_str()) != 0)
         std::cerr << "tralune-party: warning: cannot go back to " << home << "\n";
     loadpartyfont();

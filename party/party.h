@@ -32,11 +32,14 @@ public:
     struct outcome {
         bool quit = false;          // Ctrl+Q or the display closed
         int64_t queued = 0;         // the queue entry a singer's name just made, else 0
+        bool changed = false;       // the key or tempo of a queued song was changed in the store
         std::string news;           // one line for the bottom of the screen, "" for none
     };
     // Takes one key. Typing goes to the search (which runs again) or, after Enter on a song, to the
     // singer's name, which is offered as the last one given; Enter then queues the song. Escape
-    // leaves the name, or clears the search.
+    // leaves the name, or clears the search. F5/F6 lower/raise the key and F7/F8 the tempo of the
+    // song being queued (while its singer's name is typed), else of the song last queued from the
+    // keyboard while it waits or is up next.
     outcome key(const videokey& k);
     // Runs the search again (the library grew during a scan), keeping the chosen song where it can.
     void refresh();
@@ -50,6 +53,7 @@ public:
 
 private:
     void move(int by);
+    void changesong(int keyby, int tempoby, outcome& out);
 
     partystore& store;
     textline typed{60};
@@ -62,6 +66,8 @@ private:
     int64_t namingsong = 0;
     std::string namingtitle;
     bool offered = false;    // the name shown is the last one given, not yet typed over
+    int namingkey = 0, namingtempo = 100;  // the change the song being queued gets
+    int64_t lastqueued = 0;  // the entry last queued from the keyboard
 };
 
 // The most songs the picker's list holds at once; a search that matches more shows the count.
@@ -100,6 +106,10 @@ private:
     void drawscreen(long long nowms);
     void news(const std::string& line);
     void loadpartyfont();
+    void moveoffset(int by);
+    void drawoffset(long long nowms);
+    std::string offsetnews() const;
+    songchange changeof(const queueentry& e) const { return songchange{e.key, e.tempo}; }
     static bool scriptstopped();
     static int waithook();
 
@@ -124,6 +134,10 @@ private:
     bool paused = false;
     std::unique_ptr<script> runner;  // the song's script, made anew for each song
     std::string songerror;           // why the last song could not be played, "" when it could
+    int offsetms = 0;                // the sync offset every song's clock gets
+    long long offsetshownuntil = 0;  // while a song plays: the offset line stays until then (ms)
+    std::vector<pixel> undershown;   // the song's pixels under the offset line
+    std::vector<pixel> drawnover;    // the offset line's pixels as drawn
 
     // The background scan.
     std::thread scanner;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -127,14 +128,42 @@ preparer::~preparer()
     worker.join();
 }
 
-void preparer::want(const std::vector<songinfo>& list)
+void preparer::want(const std::vector<songinfo>& list, const std::vector<songchange>& asked)
 {
     std::lock_guard<std::mutex> hold(lock);
     wanted = list;
+    changes = asked;
+    changes.resize(wanted.size());
     bool stillwanted = std::any_of(wanted.begin(), wanted.end(), [&](const songinfo& s) { return s.id == busy; });
     if (busy && !stillwanted)
         cancel = true;
+    if (std::get<0>(rendering)) {
+        bool renderwanted = false;
+        for (size_t i = 0; i < wanted.size(); i++)
+            if (std::make_tuple(wanted[i].id, changes[i].key, changes[i].tempo) == rendering)
+                renderwanted = true;
+        if (!renderwanted)
+            cancel = true;
+    }
     news.notify_all();
+}
+
+renderedsong preparer::rendered(int64_t song, songchange c)
+{
+    renderedsong r;
+    if (unchanged(c))
+        return r;
+    std::lock_guard<std::mutex> hold(lock);
+    auto key = std::make_tuple(song, c.key, c.tempo);
+    auto f = renders.find(key);
+    if (f != renders.end())
+        return f->second;
+    r.now = renderedsong::WAITING;
+    if (rendering == key) {
+        r.now = renderedsong::RENDERING;
+        r.done = renderdone;
+    }
+    return r;
 }
 
 preparedsong preparer::state(int64_t song)
@@ -153,6 +182,8 @@ void preparer::forget(int64_t song)
 {
     std::lock_guard<std::mutex> hold(lock);
     found.erase(song);
+    for (auto r = renders.begin(); r != renders.end();)
+        r = std::get<0>(r->first) == song ? renders.erase(r) : std::next(r);
 }
 
 void preparer::work()
@@ -160,17 +191,51 @@ void preparer::work()
     std::unique_lock<std::mutex> hold(lock);
     for (;;) {
         const songinfo* next = nullptr;
+        size_t torender = SIZE_MAX;
         news.wait(hold, [&] {
             next = nullptr;
+            torender = SIZE_MAX;
             for (const songinfo& s : wanted)
                 if (!found.count(s.id)) {
                     next = &s;
                     break;
                 }
-            return ending || next;
+            // Renders come after every folder: a folder takes a moment, a render a good part of a song.
+            for (size_t i = 0; !next && torender == SIZE_MAX && i < wanted.size(); i++) {
+                auto f = found.find(wanted[i].id);
+                if (!unchanged(changes[i]) && f != found.end() && f->second.now == preparedsong::READY &&
+                    !renders.count(std::make_tuple(wanted[i].id, changes[i].key, changes[i].tempo)))
+                    torender = i;
+            }
+            return ending || next || torender != SIZE_MAX;
         });
         if (ending)
             return;
+        if (!next) {
+            auto key = std::make_tuple(wanted[torender].id, changes[torender].key, changes[torender].tempo);
+            songchange c = changes[torender];
+            std::string music = found[wanted[torender].id].folder + "/gnusong.mp3";
+            rendering = key;
+            renderdone = 0;
+            cancel = false;
+            hold.unlock();
+            renderedsong r;
+            bool made = false;
+            std::string path, error;
+            if (cachedrender(music, c, [this](double done) { renderdone = done; return !cancel; }, &path, &made,
+                             &error)) {
+                r.now = renderedsong::READY;
+                r.path = path;
+            } else {
+                r.now = renderedsong::FAILED;
+                r.reason = error;
+            }
+            hold.lock();
+            rendering = std::make_tuple(int64_t(0), 0, 100);
+            if (!(cancel && r.now == renderedsong::FAILED))
+                renders[key] = r;
+            continue;
+        }
         songinfo s = *next;
         busy = s.id;
         cancel = false;

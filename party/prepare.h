@@ -3,6 +3,8 @@
 #ifndef TRALUNE_PARTYPREPARE_H
 #define TRALUNE_PARTYPREPARE_H
 
+#include "keytempo.h"
+#include "render.h"
 #include "store.h"
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 // How far a song is.
@@ -34,9 +37,15 @@ public:
     // it). A song already ready or failed is not prepared again; one under way that is no longer asked
     // for is cancelled. A song prepared for an earlier party whose files have not changed since is
     // ready at once. Returns at once.
-    void want(const std::vector<songinfo>& songs);
+    // changes: the key and tempo each song is to be sung at (missing ones are unchanged); once its
+    // folder is ready, a changed song's music is rendered too (from the cache when it was rendered
+    // before), in the same order. A change no longer asked for is cancelled; a new change of a
+    // prepared song renders again, its folder kept.
+    void want(const std::vector<songinfo>& songs, const std::vector<songchange>& changes = {});
     // How far the song is (WAITING for a song never asked for).
     preparedsong state(int64_t song);
+    // How the render of a song's music for change c stands (NONE for an unchanged c).
+    renderedsong rendered(int64_t song, songchange c);
     // Forgets what was found for a song, so that a later want() prepares it again.
     void forget(int64_t song);
 
@@ -53,8 +62,12 @@ private:
     std::mutex lock;
     std::condition_variable news;
     std::vector<songinfo> wanted;
+    std::vector<songchange> changes;
     std::map<int64_t, preparedsong> found;
+    std::map<std::tuple<int64_t, int, int>, renderedsong> renders;  // by song, key and tempo
     int64_t busy = 0;                 // the song being prepared, 0 for none
+    std::tuple<int64_t, int, int> rendering{0, 0, 100};  // the render under way (song 0 for none)
+    std::atomic<double> renderdone{0};
     std::atomic<bool> cancel{false};  // asks the preparation under way to stop
     bool ending = false;
     std::thread worker;

@@ -295,8 +295,8 @@ void drawbottom(const pickerview& v, int y)
     std::string line = v.message;
     pixel ink = HEADING;
     if (line.empty()) {
-        line = v.naming ? "Type the singer's name, then Enter. Escape: back to the songs."
-                        : "Type to search. Up/Down: choose. Enter: queue. Escape: clear. Ctrl+Q: quit.";
+        line = v.naming ? "Type the singer's name, then Enter. F5/F6: key, F7/F8: tempo. Escape: back."
+                        : "Type to search. Enter: queue. F5-F8: key, tempo. Escape: clear. Ctrl+Q: quit.";
         ink = DIMMED;
     }
     drawtext(fittext(line, rightedge(v) - MARGIN), MARGIN, y, 1, ink);

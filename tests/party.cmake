@@ -3,6 +3,7 @@
 tralune_test_group(tralune_party_tests
   SOURCES fakevideo.cpp testfiles.cpp partycontrol_test.cpp partytextline_test.cpp partyflow_test.cpp
           partyscreen_test.cpp partyoptions_test.cpp songplayer_test.cpp partypicker_test.cpp
+          partykeytempo_test.cpp
   LIBRARIES tralune_party tralune_pcxwrite)
 
 # tralune-party end to end on a private X server with a stand-in song player, keys sent with xdotool;

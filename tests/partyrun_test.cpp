@@ -26,11 +26,12 @@ namespace {
 
 // The stand-in song player: logs "start TIME PID SONG" when it starts (SONG: the name of the library
 // file its gnusong.mp3 leads to), "killed TIME PID SONG" when asked to stop, "end TIME PID SONG" when
-// it ends by itself, after as many seconds as the file SONG.len beside the song says (1 without one).
+// it ends by itself, after as many seconds as the file SONG.len beside the song says (without one,
+// $PLAYER_SECONDS, else 1).
 const char* STUB = "#!/bin/sh\n"
                    "real=$(readlink -f \"$1\")\n"
                    "song=$(basename \"$real\")\n"
-                   "len=$(cat \"$real.len\" 2>/dev/null || echo 1)\n"
+                   "len=$(cat \"$real.len\" 2>/dev/null || echo ${PLAYER_SECONDS:-1})\n"
                    "echo \"start $(date +%s.%N) $$ $song\" >>\"$PLAYER_LOG\"\n"
                    "trap 'echo \"killed $(date +%s.%N) $$ $song\" >>\"$PLAYER_LOG\"; exit 143' TERM\n"
                    "sleep \"$len\" & wait $!\n"
@@ -170,8 +171,12 @@ protected:
     std::vector<std::string> environment() const
     {
         const char* path = getenv("PATH");
-        return {"DISPLAY=" + x.name(), "SDL_VIDEODRIVER=x11", "PATH=" + (dir / "bin") + ":" + (path ? path : "/usr/bin:/bin"),
-                "XDG_CACHE_HOME=" + (dir / "cache"), "PLAYER_LOG=" + (dir / "player.log"), "HOME=" + dir.path()};
+        std::vector<std::string> env = {"DISPLAY=" + x.name(), "SDL_VIDEODRIVER=x11",
+                                        "PATH=" + (dir / "bin") + ":" + (path ? path : "/usr/bin:/bin"),
+                                        "XDG_CACHE_HOME=" + (dir / "cache"), "PLAYER_LOG=" + (dir / "player.log"),
+                                        "HOME=" + dir.path()};
+        env.insert(env.end(), extraenv.begin(), extraenv.end());
+        return env;
     }
 
     // Starts the party and, unless it goes straight on with a queue, waits for its picker. The
@@ -254,6 +259,7 @@ protected:
 
     XServer x;
     ScratchDir dir;
+    std::vector<std::string> extraenv;   // more for the party's environment
 };
 
 TEST_F(Party, SongsQueuedFromTheKeyboardPlayInTurnEscapeStopsTheMusicAndCtrlQQuits)
@@ -366,6 +372,42 @@ TEST_F(Party, ASongThatCannotBePreparedIsSkippedWithALineOnTheScreenAndTheNextPl
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(found[0].failed);
     EXPECT_NE(found[0].reason.find("Damaged - Song.lrc"), std::string::npos) << found[0].reason;
+}
+
+TEST_F(Party, ASongQueuedWithAKeyAndChangedAgainPlaysFromItsRenderAndTheOffsetIsKept)
+{
+    addsong("ABBA - Waterloo", 1);
+    // The render has no length file beside it: it "plays" for 4 s, time for a key during it.
+    extraenv.push_back("PLAYER_SECONDS=4");
+    std::unique_ptr<PartyRun> run = start({library(), "--offset", "150"});
+    keys("Escape");
+    type("water");
+    keys("Return");
+    keys("BackSpace");
+    type("Ann");
+    // Key +1 while the song is being queued, then +1 more on the song last queued (up next by now).
+    keys("F6");
+    keys("Return");
+    keys("F6");
+    playerevent played;
+    ASSERT_TRUE(waitevent("start", 0, 30, &played)) << log() << run->output();
+    EXPECT_NE(played.song, "ABBA - Waterloo.mp3") << log();
+    EXPECT_NE(played.song.find("key+2-tempo100"), std::string::npos) << log();
+    EXPECT_EQ(system(("find '" + (dir / "cache/tralune") + "' -name '" + played.song + "' | grep -q .").c_str()), 0)
+        << "the render played is not in the cache: " << played.song;
+    // While it plays, F10 moves the lyrics 10 ms later, stored at once.
+    keys("F10");
+    EXPECT_FALSE(waitevent("end", 0, 0.1)) << "the song ended before the key: " << log();
+    keys("ctrl+q");
+    EXPECT_EQ(run->finish(5), 0) << run->output();
+    std::string error;
+    std::unique_ptr<partystore> store = partystore::open(data(), error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->setting("offset"), "160");
+    // Quit while it played: it is still first in the queue, with its key.
+    std::vector<queueentry> left = store->queue();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].key, 2);
 }
 
 } // namespace
