@@ -419,7 +419,9 @@ TEST_F(Run, SongPlayerStartsWhenAtZeroEnds)
     auto lines = playerlines(st);
     ASSERT_FALSE(lines.empty()) << "the player never started";
     double playerstart = std::stod(lines[0][1]), atend = written.st_mtim.tv_sec + written.st_mtim.tv_nsec / 1e9;
-    EXPECT_NEAR(playerstart, atend, 0.05);
+    // The stand-in player writes its time from a shell that system() starts through another shell: on
+    // a machine whose two cores are busy with other tests, those starts alone took 60-110 ms.
+    EXPECT_NEAR(playerstart, atend, 0.15);
     EXPECT_GE(atend - r.started, 1.45);
 }
 
